@@ -1,0 +1,3 @@
+#include "audio/level.h"
+
+int32_t gEnergy;
