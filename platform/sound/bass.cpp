@@ -17,7 +17,9 @@
 #include "platform/sound/mixer.h"
 #include "platform/sound/output.h"
 
+#include <array>
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -45,7 +47,8 @@ struct Library {
     std::mutex table;
     bool started = false;
     std::array<std::unique_ptr<Channel>, kMaxChannels> slots;
-    // Never reset while the process runs, so no handle or sync handle is ever given out twice.
+    // A channel's handle is its generation: the count of channels opened in this run. Never
+    // reset, so no handle (nor sync handle) is given out twice and a stale one matches nothing.
     DWORD lastHandle = 0;
     HSYNC lastSync = 0;
 

@@ -66,9 +66,17 @@ void Decoder::Remove(int slot) {
 void Decoder::Run() {
     std::unique_lock<std::mutex> lock(lock_);
     while (!stop_) {
-        for (Channel* channel : channels_)
-            if (channel) DecodeAhead(*channel);
-        wake_.wait_for(lock, kPassInterval);
+        bool decoding = false;
+        for (Channel* channel : channels_) {
+            if (!channel || channel->drained.load(std::memory_order_relaxed)) continue;
+            DecodeAhead(*channel);
+            decoding = true;
+        }
+        // With nothing left to decode, sleep until Add or Stop.
+        if (decoding)
+            wake_.wait_for(lock, kPassInterval);
+        else
+            wake_.wait(lock);
     }
 }
 

@@ -37,10 +37,7 @@ class ModuleSource final : public Source {
         if (module_) openmpt_module_destroy(module_);
     }
 
-    int Open(const char* path) {
-        RegularFile file;
-        int error = file.Open(path);
-        if (error != BASS_OK) return error;
+    int Open(const RegularFile& file) {
         if (file.size() > kMaxModuleBytes) return BASS_ERROR_FILEFORM;
         std::vector<unsigned char> bytes;
         if (!ReadAll(file, &bytes)) return BASS_ERROR_FILEOPEN;
@@ -65,8 +62,11 @@ class ModuleSource final : public Source {
 } // namespace
 
 std::unique_ptr<Source> OpenModuleSource(const char* path, int* error) {
+    RegularFile file;
+    *error = file.Open(path);
+    if (*error != BASS_OK) return nullptr;
     auto source = std::make_unique<ModuleSource>();
-    *error = source->Open(path);
+    *error = source->Open(file);
     if (*error != BASS_OK) return nullptr;
     return source;
 }

@@ -6,7 +6,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <utility>
+
 namespace sound {
+
+RegularFile::RegularFile(RegularFile&& other) noexcept
+    : descriptor_(std::exchange(other.descriptor_, -1)), size_(other.size_) {}
+
+RegularFile& RegularFile::operator=(RegularFile&& other) noexcept {
+    std::swap(descriptor_, other.descriptor_);
+    std::swap(size_, other.size_);
+    return *this;
+}
 
 RegularFile::~RegularFile() {
     if (descriptor_ >= 0) close(descriptor_);

@@ -9,8 +9,8 @@ namespace sound {
 class RegularFile {
   public:
     RegularFile() = default;
-    RegularFile(const RegularFile&) = delete;
-    RegularFile& operator=(const RegularFile&) = delete;
+    RegularFile(RegularFile&& other) noexcept;
+    RegularFile& operator=(RegularFile&& other) noexcept;
     ~RegularFile();
 
     // Returns BASS_OK, or the library error code that says why path cannot be decoded.

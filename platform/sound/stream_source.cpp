@@ -35,9 +35,8 @@ class StreamSource final : public Source {
         if (file_) sf_close(file_);
     }
 
-    int Open(const char* path) {
-        int error = input_.Open(path);
-        if (error != BASS_OK) return error;
+    int Open(RegularFile input) {
+        input_ = std::move(input);
         SF_INFO info{};
         file_ = sf_open_fd(input_.descriptor(), SFM_READ, &info, SF_FALSE);
         if (!file_) return BASS_ERROR_FILEFORM;
@@ -116,8 +115,13 @@ class StreamSource final : public Source {
 } // namespace
 
 std::unique_ptr<Source> OpenStreamSource(const char* path, int* error) {
+    // The file first: a path that cannot be opened (the frame loop retries a missing sound on
+    // every frame) then costs no allocation.
+    RegularFile input;
+    *error = input.Open(path);
+    if (*error != BASS_OK) return nullptr;
     auto source = std::make_unique<StreamSource>();
-    *error = source->Open(path);
+    *error = source->Open(std::move(input));
     if (*error != BASS_OK) return nullptr;
     return source;
 }

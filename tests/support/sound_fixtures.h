@@ -29,6 +29,9 @@ struct Signal {
     int rate = 44100;
     // From this many seconds on, every channel is silent (negative: never).
     double silentFrom = -1.0;
+    // Amplitude of white noise added to every channel (the same on every run), so that a lossy
+    // encoder has real work to do.
+    double noise = 0.0;
 };
 
 bool WriteSound(const std::string& path, SoundFormat format, const Signal& signal);
