@@ -219,12 +219,10 @@ BOOL BASS_Init(int device, DWORD /*freq*/, DWORD /*flags*/, void* /*window*/,
         std::lock_guard<std::mutex> guard(library.table);
         if (library.started) return Fail(BASS_ERROR_ALREADY, FALSE);
     }
-    StartThreads(library);
+    // Output first: a start that fails (the program retries it every frame) creates no thread.
     int error = library.output.Open(device, &library.mixer);
-    if (error != BASS_OK) {
-        StopThreads(library);
-        return Fail(error, FALSE);
-    }
+    if (error != BASS_OK) return Fail(error, FALSE);
+    StartThreads(library);
     std::lock_guard<std::mutex> guard(library.table);
     library.started = true;
     return Succeed(TRUE);

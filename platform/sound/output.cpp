@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace sound {
 
@@ -15,6 +16,8 @@ namespace {
 
 // About 11.6 ms per callback: levels follow the sound closely without waking the device too often.
 constexpr Uint16 kDeviceFrames = 512;
+// How long a failed start of the sound device is remembered.
+constexpr auto kFailureMemory = std::chrono::seconds(10);
 // The no-sound clock mixes 10 ms at a time.
 constexpr size_t kClockFrames = kOutputRate / 100;
 
@@ -41,6 +44,21 @@ int Output::Open(int device, Mixer* mixer) {
         clock_ = std::thread([this] { RunClock(); });
         return BASS_OK;
     }
+    // The program retries a failed start on every frame. On a machine without sound, SDL's probe
+    // of its drivers takes about 100 ms (and ALSA complains on stderr each time), so a failure is
+    // answered from memory for a while, unless the driver asked for has changed since.
+    const char* hint = SDL_GetHint(SDL_HINT_AUDIODRIVER);
+    std::string driver = hint ? hint : "";
+    auto now = std::chrono::steady_clock::now();
+    if (lastStart_.error != BASS_OK && driver == lastStart_.driver &&
+        now - lastStart_.when < kFailureMemory)
+        return lastStart_.error;
+    int error = OpenDevice(mixer);
+    lastStart_ = {error, driver, now};
+    return error;
+}
+
+int Output::OpenDevice(Mixer* mixer) {
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return BASS_ERROR_DRIVER;
     audioSubsystem_ = true;
     SDL_AudioSpec wanted{};
