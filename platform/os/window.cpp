@@ -161,6 +161,16 @@ void Forget(OsWindow* window) {
     std::erase_if(gWindows, [window](const auto& w) { return w.get() == window; });
 }
 
+// Without a display SDL falls back to drivers that draw nowhere. A window nobody can see is no
+// window for this program, unless such a driver was asked for by name.
+bool OnADisplay() {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (!driver) return false;
+    if (SDL_strcmp(driver, "offscreen") != 0 && SDL_strcmp(driver, "dummy") != 0) return true;
+    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+    return asked && SDL_strcasecmp(asked, driver) == 0;
+}
+
 } // namespace
 
 bool EnsureVideo() {
@@ -173,7 +183,10 @@ bool EnsureVideo() {
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     // A visualiser left running must not keep the desktop from locking or blanking.
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
-    return SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+    if (OnADisplay()) return true;
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    return false;
 }
 
 bool IsWindow(WindowHandle window) {
