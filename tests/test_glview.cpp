@@ -183,6 +183,22 @@ TEST_F(GlViewTest, TheViewsFramebufferIsBoundAtItsSizeAfterCreationAndResizing) 
     }
 }
 
+TEST_F(GlViewTest, MinimisingAndRestoringAnnounceTheSizeAndKeepTheView) {
+    ShowMainWindow(main_);
+    const BoundFramebuffer before = InspectBoundFramebuffer();
+    for (bool minimise : {true, false}) {
+        SCOPED_TRACE(minimise ? "minimised" : "restored");
+        gMessageLog.clear();
+        ASSERT_TRUE(minimise ? desktop_.Minimise("glview") : desktop_.Restore("glview"));
+        ASSERT_TRUE(RunLoopUntil(main_, [&] { return CountLogged(main_, WM_SIZE) > 0; }));
+        EXPECT_EQ(QI_UpdateGLWindow(view_), -1);
+        const BoundFramebuffer now = InspectBoundFramebuffer();
+        EXPECT_EQ(std::tie(now.name, now.width, now.height),
+                  std::tie(before.name, before.width, before.height));
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    }
+}
+
 // --- Textures -----------------------------------------------------------------------------------
 
 class TextureTest : public GlViewTest {

@@ -96,3 +96,21 @@ bool FakeDesktop::IsShown(const char* title) {
     XWindowAttributes attributes{};
     return w && XGetWindowAttributes(d, w, &attributes) && attributes.map_state == IsViewable;
 }
+
+bool FakeDesktop::Minimise(const char* title) {
+    Display* d = x_->display;
+    const Window w = FindByTitle(d, DefaultRootWindow(d), title);
+    if (!w) return false;
+    XUnmapWindow(d, w);
+    XSync(d, False);
+    return true;
+}
+
+bool FakeDesktop::Restore(const char* title) {
+    Display* d = x_->display;
+    const Window w = FindByTitle(d, DefaultRootWindow(d), title);
+    if (!w) return false;
+    XMapWindow(d, w);
+    XSync(d, False);
+    return true;
+}

@@ -21,6 +21,9 @@ class FakeDesktop {
     bool ResizeWindow(const char* title, int width, int height);
     bool AskToClose(const char* title);
     bool IsShown(const char* title);
+    // Iconifies and restores a window as a window manager does: by unmapping and mapping it.
+    bool Minimise(const char* title);
+    bool Restore(const char* title);
 
   private:
     struct Connection;
