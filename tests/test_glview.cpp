@@ -126,20 +126,6 @@ TEST(GlViewRegistration, WithoutADisplayThereIsNoViewClass) {
     unsetenv("VORMEL_TEST_SCREEN");
 }
 
-TEST_F(GlViewTest, TheLibrarysSmallCallsAnswerAsTheProgramExpects) {
-    EXPECT_NE(qInstance(), nullptr);
-    EXPECT_EQ(QI_LoadDLL(nullptr), -1);
-    EXPECT_NE(QI_GetGLDC(view_), nullptr);
-    EXPECT_EQ(QI_GetGLDC(main_), nullptr);
-    GLFontRecord font{};
-    std::strcpy(font.face, "Pristina");
-    font.height = 14;
-    font.weight = 700;
-    EXPECT_EQ(QI_BuildGLfont(QI_GetGLDC(view_), &font), -1);
-    EXPECT_EQ(QI_DeleteGLFont(&font), -1);
-    EXPECT_EQ(QI_IsLButtonDown() | QI_IsRButtonDown(), 0);
-}
-
 // --- The view's framebuffer ---------------------------------------------------------------------
 
 TEST_F(GlViewTest, TheViewsFramebufferIsBoundAtItsSizeAfterCreationAndResizing) {
@@ -323,47 +309,46 @@ struct SceneState {
     bool operator==(const SceneState&) const = default;
 };
 
+const GLenum kCapabilities[] = {GL_BLEND,    GL_DEPTH_TEST,   GL_TEXTURE_2D, GL_CULL_FACE,
+                                GL_LIGHTING, GL_SCISSOR_TEST, GL_NORMALIZE,  GL_ALPHA_TEST};
+
 SceneState CaptureSceneState() {
     SceneState s;
-    const GLenum integerStates[] = {GL_MATRIX_MODE,
-                                    GL_TEXTURE_BINDING_2D,
-                                    GL_ACTIVE_TEXTURE,
-                                    GL_DRAW_FRAMEBUFFER_BINDING,
-                                    GL_READ_FRAMEBUFFER_BINDING,
-                                    GL_BLEND_SRC,
-                                    GL_BLEND_DST,
-                                    GL_DEPTH_FUNC,
-                                    GL_UNPACK_ALIGNMENT,
-                                    GL_PACK_ALIGNMENT,
-                                    GL_DRAW_BUFFER,
-                                    GL_READ_BUFFER,
-                                    GL_SHADE_MODEL,
-                                    GL_CULL_FACE_MODE};
-    for (GLenum state : integerStates) {
-        GLint value = 0;
-        glGetIntegerv(state, &value);
-        s.integers.push_back(value);
+    // Each state with the number of values it has.
+    const std::pair<GLenum, int> integerStates[] = {{GL_MATRIX_MODE, 1},
+                                                    {GL_TEXTURE_BINDING_2D, 1},
+                                                    {GL_ACTIVE_TEXTURE, 1},
+                                                    {GL_BLEND_SRC, 1},
+                                                    {GL_BLEND_DST, 1},
+                                                    {GL_DEPTH_FUNC, 1},
+                                                    {GL_SHADE_MODEL, 1},
+                                                    {GL_CULL_FACE_MODE, 1},
+                                                    {GL_UNPACK_ALIGNMENT, 1},
+                                                    {GL_PACK_ALIGNMENT, 1},
+                                                    {GL_DRAW_BUFFER, 1},
+                                                    {GL_READ_BUFFER, 1},
+                                                    {GL_VIEWPORT, 4},
+                                                    {GL_SCISSOR_BOX, 4},
+                                                    {GL_COLOR_WRITEMASK, 4},
+                                                    {GL_POLYGON_MODE, 2},
+                                                    {GL_DRAW_FRAMEBUFFER_BINDING, 1},
+                                                    {GL_READ_FRAMEBUFFER_BINDING, 1}};
+    GLint i[4] = {};
+    for (auto [state, count] : integerStates) {
+        glGetIntegerv(state, i);
+        s.integers.insert(s.integers.end(), i, i + count);
     }
-    const GLenum capabilities[] = {GL_BLEND,    GL_DEPTH_TEST,   GL_TEXTURE_2D, GL_CULL_FACE,
-                                   GL_LIGHTING, GL_SCISSOR_TEST, GL_NORMALIZE,  GL_ALPHA_TEST};
-    for (GLenum cap : capabilities)
+    for (GLenum cap : kCapabilities)
         s.integers.push_back(glIsEnabled(cap));
-    GLint many[4] = {};
-    for (GLenum state : {GL_VIEWPORT, GL_SCISSOR_BOX, GL_COLOR_WRITEMASK, GL_POLYGON_MODE}) {
-        glGetIntegerv(state, many);
-        s.integers.insert(s.integers.end(), many, many + 4);
-    }
-    GLint envMode = 0;
-    glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &envMode);
-    s.integers.push_back(envMode);
-    GLfloat values[16] = {};
-    for (GLenum state : {GL_MODELVIEW_MATRIX, GL_PROJECTION_MATRIX, GL_TEXTURE_MATRIX}) {
-        glGetFloatv(state, values);
-        s.floats.insert(s.floats.end(), values, values + 16);
-    }
-    for (GLenum state : {GL_CURRENT_COLOR, GL_COLOR_CLEAR_VALUE, GL_CURRENT_TEXTURE_COORDS}) {
-        glGetFloatv(state, values);
-        s.floats.insert(s.floats.end(), values, values + 4);
+    glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, i);
+    s.integers.push_back(i[0]);
+    const std::pair<GLenum, int> floatStates[] = {
+        {GL_MODELVIEW_MATRIX, 16}, {GL_PROJECTION_MATRIX, 16}, {GL_TEXTURE_MATRIX, 16},
+        {GL_CURRENT_COLOR, 4},     {GL_COLOR_CLEAR_VALUE, 4},  {GL_CURRENT_TEXTURE_COORDS, 4}};
+    GLfloat f[16] = {};
+    for (auto [state, count] : floatStates) {
+        glGetFloatv(state, f);
+        s.floats.insert(s.floats.end(), f, f + count);
     }
     return s;
 }
@@ -379,8 +364,7 @@ void SetUnusualSceneState(GLuint texture) {
     glMatrixMode(GL_TEXTURE);
     glScalef(2, 3, 1);
     glBindTexture(GL_TEXTURE_2D, texture);
-    for (GLenum cap : {GL_BLEND, GL_DEPTH_TEST, GL_TEXTURE_2D, GL_CULL_FACE, GL_LIGHTING,
-                       GL_SCISSOR_TEST, GL_NORMALIZE, GL_ALPHA_TEST})
+    for (GLenum cap : kCapabilities)
         glEnable(cap);
     glBlendFunc(GL_ONE, GL_ONE);
     glDepthFunc(GL_LEQUAL);
