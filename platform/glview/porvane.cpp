@@ -251,8 +251,8 @@ void ClearFramebuffer(GLuint framebuffer) {
     gl.bindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(bound));
 }
 
-// Gives the framebuffer storage for a client area of width x height, cleared, keeping the
-// program's texture and renderbuffer bindings. False when the size stays as it was.
+// Gives the framebuffer storage for a client area of width x height, keeping the program's
+// texture and renderbuffer bindings. False when the size stays as it was.
 bool SizeFramebuffer(ViewFramebuffer* fb, int width, int height) {
     const int w = StorageSize(width);
     const int h = StorageSize(height);

@@ -73,6 +73,8 @@ void GetChildPosition(WindowHandle child, int* x, int* y);
 // Position of a window's client area on the screen.
 void GetClientScreenPosition(WindowHandle window, int* x, int* y);
 
+// Shows and raises the main window. The first time, the window (after its children) also hears
+// WM_SIZE with its client size, so the program can set up its view before the first frame.
 void ShowMainWindow(WindowHandle window);
 // Asks for a repaint: the window receives one WM_PAINT when the loop is next idle.
 void InvalidateWindow(WindowHandle window);
