@@ -15,13 +15,9 @@ int SdlCounterReading(int64_t* count) {
 }
 
 // SDL_GetTicks64 starts at SDL's initialisation; the low 32 bits wrap like the system tick count.
-uint32_t SdlMillisecondTicks() {
-    return static_cast<uint32_t>(SDL_GetTicks64());
-}
+uint32_t SdlMillisecondTicks() { return static_cast<uint32_t>(SDL_GetTicks64()); }
 
-void SdlSleep(uint32_t ms) {
-    SDL_Delay(ms);
-}
+void SdlSleep(uint32_t ms) { SDL_Delay(ms); }
 
 const ClockFunctions kSdlClock = {SdlCounterFrequency, SdlCounterReading, SdlMillisecondTicks,
                                   SdlSleep};
@@ -33,15 +29,7 @@ void SetClockFunctions(const ClockFunctions* functions) {
     gClock = functions ? functions : &kSdlClock;
 }
 
-int QueryCounterFrequency(int64_t* frequency) {
-    return gClock->counterFrequency(frequency);
-}
-int QueryCounter(int64_t* count) {
-    return gClock->counterReading(count);
-}
-uint32_t MillisecondTicks() {
-    return gClock->millisecondTicks();
-}
-void SleepMilliseconds(uint32_t ms) {
-    gClock->sleepMilliseconds(ms);
-}
+int QueryCounterFrequency(int64_t* frequency) { return gClock->counterFrequency(frequency); }
+int QueryCounter(int64_t* count) { return gClock->counterReading(count); }
+uint32_t MillisecondTicks() { return gClock->millisecondTicks(); }
+void SleepMilliseconds(uint32_t ms) { gClock->sleepMilliseconds(ms); }
