@@ -9,7 +9,7 @@ packages=(
     libsndfile1-dev libopenmpt-dev libfontconfig-dev
     libgl-dev libgl1-mesa-dri
     googletest libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth fonts-dejavu-core
+    xvfb xauth libx11-dev libxtst-dev fonts-dejavu-core
 )
 
 missing=()

@@ -43,7 +43,8 @@ using WindowProc = intptr_t (*)(WindowHandle window, const Message& message);
 
 // Creates the top-level window, hidden, with a client area of the given size, centred on the
 // screen and never at a negative position. Null when no window can be made (no display).
-WindowHandle CreateMainWindow(const char* title, int clientWidth, int clientHeight, WindowProc proc);
+WindowHandle CreateMainWindow(const char* title, int clientWidth, int clientHeight,
+                              WindowProc proc);
 
 // Child classes: a name and the procedure every child of that class starts with.
 bool RegisterChildClass(const char* className, WindowProc proc);
@@ -69,7 +70,11 @@ void DestroyWindow(WindowHandle window);
 void GetClientSize(WindowHandle window, int* width, int* height);
 // Position of a child's client area inside its parent's client area.
 void GetChildPosition(WindowHandle child, int* x, int* y);
+// Position of a window's client area on the screen.
+void GetClientScreenPosition(WindowHandle window, int* x, int* y);
 
+// Shows and raises the main window. The first time, the window (after its children) also hears
+// WM_SIZE with its client size, so the program can set up its view before the first frame.
 void ShowMainWindow(WindowHandle window);
 // Asks for a repaint: the window receives one WM_PAINT when the loop is next idle.
 void InvalidateWindow(WindowHandle window);

@@ -1,0 +1,116 @@
+#include "support/desktop.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+
+#include <cstring>
+
+struct FakeDesktop::Connection {
+    Display* display = nullptr;
+    ~Connection() {
+        if (display) XCloseDisplay(display);
+    }
+};
+
+namespace {
+
+bool HasTitle(Display* display, Window window, const char* title) {
+    char* name = nullptr;
+    if (!XFetchName(display, window, &name) || !name) return false;
+    const bool same = std::strcmp(name, title) == 0;
+    XFree(name);
+    return same;
+}
+
+Window FindByTitle(Display* display, Window under, const char* title) {
+    if (HasTitle(display, under, title)) return under;
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(display, under, &root, &parent, &children, &count)) return 0;
+    Window found = 0;
+    for (unsigned int i = 0; i < count && !found; ++i)
+        found = FindByTitle(display, children[i], title);
+    if (children) XFree(children);
+    return found;
+}
+
+} // namespace
+
+FakeDesktop::FakeDesktop() : x_(std::make_unique<Connection>()) {
+    x_->display = XOpenDisplay(nullptr);
+}
+
+FakeDesktop::~FakeDesktop() = default;
+
+bool FakeDesktop::connected() const {
+    return x_->display != nullptr;
+}
+
+void FakeDesktop::MovePointer(int screenX, int screenY) {
+    XTestFakeMotionEvent(x_->display, -1, screenX, screenY, CurrentTime);
+    XSync(x_->display, False);
+}
+
+void FakeDesktop::PressButton(int button) {
+    XTestFakeButtonEvent(x_->display, static_cast<unsigned int>(button), True, CurrentTime);
+    XSync(x_->display, False);
+}
+
+void FakeDesktop::ReleaseButton(int button) {
+    XTestFakeButtonEvent(x_->display, static_cast<unsigned int>(button), False, CurrentTime);
+    XSync(x_->display, False);
+}
+
+bool FakeDesktop::ResizeWindow(const char* title, int width, int height) {
+    Display* d = x_->display;
+    const Window w = FindByTitle(d, DefaultRootWindow(d), title);
+    if (!w) return false;
+    XResizeWindow(d, w, static_cast<unsigned int>(width), static_cast<unsigned int>(height));
+    XSync(d, False);
+    return true;
+}
+
+// What a window manager sends when the user clicks the close button.
+bool FakeDesktop::AskToClose(const char* title) {
+    Display* d = x_->display;
+    const Window w = FindByTitle(d, DefaultRootWindow(d), title);
+    if (!w) return false;
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = w;
+    event.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(d, w, False, NoEventMask, &event);
+    XSync(d, False);
+    return true;
+}
+
+bool FakeDesktop::IsShown(const char* title) {
+    Display* d = x_->display;
+    const Window w = FindByTitle(d, DefaultRootWindow(d), title);
+    XWindowAttributes attributes{};
+    return w && XGetWindowAttributes(d, w, &attributes) && attributes.map_state == IsViewable;
+}
+
+bool FakeDesktop::Minimise(const char* title) {
+    Display* d = x_->display;
+    const Window w = FindByTitle(d, DefaultRootWindow(d), title);
+    if (!w) return false;
+    XUnmapWindow(d, w);
+    XSync(d, False);
+    return true;
+}
+
+bool FakeDesktop::Restore(const char* title) {
+    Display* d = x_->display;
+    const Window w = FindByTitle(d, DefaultRootWindow(d), title);
+    if (!w) return false;
+    XMapWindow(d, w);
+    XSync(d, False);
+    return true;
+}

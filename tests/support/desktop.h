@@ -1,0 +1,31 @@
+// Acts on the test's X server the way a user and a window manager do: moves the pointer, presses
+// buttons, resizes a window, asks it to close. The events travel through the server like real
+// ones, so SDL sees them (and its mouse state follows). Uses an X connection of its own.
+#pragma once
+
+#include <memory>
+
+class FakeDesktop {
+  public:
+    FakeDesktop();
+    ~FakeDesktop();
+    FakeDesktop(const FakeDesktop&) = delete;
+    FakeDesktop& operator=(const FakeDesktop&) = delete;
+
+    bool connected() const;
+    void MovePointer(int screenX, int screenY);
+    // X button numbers: 1 left, 3 right.
+    void PressButton(int button);
+    void ReleaseButton(int button);
+    // Windows are found by their title; false when there is no such window.
+    bool ResizeWindow(const char* title, int width, int height);
+    bool AskToClose(const char* title);
+    bool IsShown(const char* title);
+    // Iconifies and restores a window as a window manager does: by unmapping and mapping it.
+    bool Minimise(const char* title);
+    bool Restore(const char* title);
+
+  private:
+    struct Connection;
+    std::unique_ptr<Connection> x_;
+};

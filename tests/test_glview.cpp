@@ -1,0 +1,472 @@
+// The OpenGL view control on a private Xvfb with Mesa's software renderer: its framebuffer,
+// texture loading, composition of the window and the state the program's scene relies on.
+#define GL_GLEXT_PROTOTYPES
+#include "platform/glview/porvane.h"
+#include "platform/glview/readback.h"
+#include "platform/os/window.h"
+#include "support/desktop.h"
+#include "support/message_log.h"
+#include "support/png_file.h"
+
+#include <GL/gl.h>
+#include <GL/glext.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Rgba {
+    int r, g, b, a;
+    bool operator==(const Rgba&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Rgba& c) {
+    return out << "(" << c.r << ", " << c.g << ", " << c.b << ", " << c.a << ")";
+}
+
+Rgba PixelAt(const PixelImage& image, int x, int y) {
+    const size_t i = (static_cast<size_t>(y) * static_cast<size_t>(image.width) + x) * 4;
+    return {image.rgba[i], image.rgba[i + 1], image.rgba[i + 2], image.rgba[i + 3]};
+}
+
+const Rgba kChrome{16, 16, 20, 255};
+
+// What the scene's framebuffer looks like from the program's side.
+struct BoundFramebuffer {
+    GLint name = 0;
+    GLint width = 0;
+    GLint height = 0;
+    GLint depthBits = 0;
+    GLenum status = 0;
+};
+
+BoundFramebuffer InspectBoundFramebuffer() {
+    BoundFramebuffer fb;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &fb.name);
+    fb.status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
+    GLint colour = 0;
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0,
+                                          GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME, &colour);
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT,
+                                          GL_FRAMEBUFFER_ATTACHMENT_DEPTH_SIZE, &fb.depthBits);
+    GLint bound = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(colour));
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &fb.width);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &fb.height);
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(bound));
+    return fb;
+}
+
+std::array<GLint, 4> Viewport() {
+    std::array<GLint, 4> v{};
+    glGetIntegerv(GL_VIEWPORT, v.data());
+    return v;
+}
+
+WindowProc gGlControlProc = nullptr;
+
+// Logs what reaches the view, then hands it to the control's own procedure.
+intptr_t RecordingViewProc(WindowHandle window, const Message& message) {
+    gMessageLog.push_back({window, message.id, message.x, message.y, message.timerId});
+    return CallWindowProc(gGlControlProc, window, message);
+}
+
+class GlViewTest : public testing::Test {
+  protected:
+    static void SetUpTestSuite() { registered_ = RegisterPorvaneClass() != 0; }
+    void SetUp() override {
+        ASSERT_TRUE(registered_);
+        ASSERT_TRUE(desktop_.connected());
+        gMessageLog.clear();
+        main_ = CreateMainWindow("glview", 320, 240, RecordingProc);
+        ASSERT_NE(main_, nullptr);
+        view_ = CreateChildWindow(kGlControlClass, main_, -100, 10, 20, 200, 100);
+        ASSERT_NE(view_, nullptr);
+        gGlControlProc = SubclassWindow(view_, RecordingViewProc);
+        EXPECT_EQ(QI_SetAnchorMode(view_, 5), -1);
+    }
+    void TearDown() override { DestroyWindow(main_); }
+    void Resize(int width, int height) {
+        gMessageLog.clear();
+        ASSERT_TRUE(desktop_.ResizeWindow("glview", width, height));
+        ASSERT_TRUE(RunLoopUntil(main_, [&] { return CountLogged(main_, WM_SIZE) > 0; }));
+    }
+
+    static bool registered_;
+    FakeDesktop desktop_;
+    WindowHandle main_ = nullptr;
+    WindowHandle view_ = nullptr;
+};
+
+bool GlViewTest::registered_ = false;
+
+} // namespace
+
+// --- Registration -------------------------------------------------------------------------------
+
+TEST(GlViewRegistration, WithoutADisplayThereIsNoViewClass) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    setenv("VORMEL_TEST_SCREEN", "none", 1);
+    auto registerWithoutDisplay = [] {
+        const bool refused =
+            RegisterPorvaneClass() == 0 && !IsChildClassRegistered(kGlControlClass);
+        std::exit(refused ? 0 : 1);
+    };
+    EXPECT_EXIT(registerWithoutDisplay(), testing::ExitedWithCode(0), "");
+    unsetenv("VORMEL_TEST_SCREEN");
+}
+
+// --- The view's framebuffer ---------------------------------------------------------------------
+
+TEST_F(GlViewTest, TheViewsFramebufferIsBoundAtItsSizeAfterCreationAndResizing) {
+    const BoundFramebuffer created = InspectBoundFramebuffer();
+    EXPECT_NE(created.name, 0);
+    EXPECT_EQ(created.status, static_cast<GLenum>(GL_FRAMEBUFFER_COMPLETE));
+    EXPECT_EQ(std::tie(created.width, created.height), std::make_tuple(200, 100));
+    EXPECT_GE(created.depthBits, 16);
+    // As a fresh context on a window of the view's size would have it.
+    EXPECT_EQ(Viewport(), (std::array<GLint, 4>{0, 0, 200, 100}));
+    ShowMainWindow(main_);
+
+    struct Case {
+        int width, height;    // the window's client area
+        int viewW, viewH;     // the view's client area (anchored to all four edges)
+        int storedW, storedH; // the framebuffer's size: never below 1 x 1
+    };
+    const Case cases[] = {
+        {420, 300, 300, 160, 300, 160},
+        {100, 100, 0, 0, 1, 1},
+        {125, 141, 5, 1, 5, 1},
+        {320, 240, 200, 100, 200, 100},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << " x " << c.height);
+        Resize(c.width, c.height);
+        int w = -1;
+        int h = -1;
+        GetClientSize(view_, &w, &h);
+        EXPECT_EQ(std::tie(w, h), std::tie(c.viewW, c.viewH));
+        const BoundFramebuffer fb = InspectBoundFramebuffer();
+        EXPECT_EQ(fb.name, created.name);
+        EXPECT_EQ(fb.status, static_cast<GLenum>(GL_FRAMEBUFFER_COMPLETE));
+        EXPECT_EQ(std::tie(fb.width, fb.height), std::tie(c.storedW, c.storedH));
+        // Presenting and reading back an empty view is harmless too.
+        EXPECT_EQ(QI_UpdateGLWindow(view_), -1);
+        PixelImage image;
+        ASSERT_TRUE(ReadViewPixels(view_, &image));
+        EXPECT_EQ(std::tie(image.width, image.height), std::tie(c.viewW, c.viewH));
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    }
+}
+
+TEST_F(GlViewTest, MinimisingAndRestoringAnnounceTheSizeAndKeepTheView) {
+    ShowMainWindow(main_);
+    const BoundFramebuffer before = InspectBoundFramebuffer();
+    for (bool minimise : {true, false}) {
+        SCOPED_TRACE(minimise ? "minimised" : "restored");
+        gMessageLog.clear();
+        ASSERT_TRUE(minimise ? desktop_.Minimise("glview") : desktop_.Restore("glview"));
+        ASSERT_TRUE(RunLoopUntil(main_, [&] { return CountLogged(main_, WM_SIZE) > 0; }));
+        EXPECT_EQ(QI_UpdateGLWindow(view_), -1);
+        const BoundFramebuffer now = InspectBoundFramebuffer();
+        EXPECT_EQ(std::tie(now.name, now.width, now.height),
+                  std::tie(before.name, before.width, before.height));
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    }
+}
+
+// --- Textures -----------------------------------------------------------------------------------
+
+class TextureTest : public GlViewTest {
+  protected:
+    void SetUp() override {
+        GlViewTest::SetUp();
+        folder_ = fs::temp_directory_path() / ("vormel-textures-" + std::to_string(getpid()));
+        fs::create_directories(folder_);
+        // Top row red and green, bottom row blue and a half-transparent white.
+        const std::vector<uint8_t> pixels = {255, 0, 0,   255, 0,   255, 0,   255,
+                                             0,   0, 255, 255, 255, 255, 255, 128};
+        ASSERT_TRUE(WritePng(Path("picture.png"), 2, 2, pixels));
+        std::ofstream(Path("words.png")) << "not a picture";
+    }
+    void TearDown() override {
+        fs::remove_all(folder_);
+        GlViewTest::TearDown();
+    }
+    std::string Path(const char* name) const { return (folder_ / name).string(); }
+    static void Fill(TextureRecord* record, int number, const std::string& path) {
+        *record = TextureRecord{};
+        record->number = number;
+        std::strncpy(record->path, path.c_str(), sizeof record->path - 1);
+    }
+
+    fs::path folder_;
+};
+
+TEST_F(TextureTest, ImagesBecomeUprightRgbaTexturesWithLinearFiltering) {
+    TextureRecord records[5];
+    Fill(&records[0], 1, Path("picture.png"));
+    Fill(&records[1], 2, Path("missing.png"));
+    Fill(&records[2], 3, Path("picture.png"));
+    Fill(&records[3], 4, Path("words.png"));
+    Fill(&records[4], 5, "");
+    std::memset(records[4].path, 'x', sizeof records[4].path); // no terminator at all
+
+    GLuint programs = 0;
+    glGenTextures(1, &programs);
+    glBindTexture(GL_TEXTURE_2D, programs);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    QI_MakeMultipleTexture(records, 5);
+
+    GLint bound = 0;
+    GLint alignment = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
+    EXPECT_EQ(bound, static_cast<GLint>(programs));
+    EXPECT_EQ(alignment, 1);
+
+    EXPECT_NE(records[0].glName, 0);
+    EXPECT_NE(records[2].glName, 0);
+    EXPECT_NE(records[2].glName, records[0].glName);
+    for (int failed : {1, 3, 4}) {
+        EXPECT_EQ(records[failed].glName, 0) << "record " << failed;
+        EXPECT_EQ(records[failed].number, failed + 1);
+    }
+    EXPECT_EQ(std::string(records[1].path), Path("missing.png"));
+
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(records[0].glName));
+    GLint minFilter = 0;
+    GLint magFilter = 0;
+    GLint alphaBits = 0;
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &minFilter);
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &magFilter);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_ALPHA_SIZE, &alphaBits);
+    EXPECT_EQ(minFilter, GL_LINEAR);
+    EXPECT_EQ(magFilter, GL_LINEAR);
+    EXPECT_GE(alphaBits, 8);
+    // OpenGL's first row is the bottom one: the picture's bottom row, so it shows upright.
+    std::array<uint8_t, 16> texels{};
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+    const std::array<uint8_t, 16> expected = {0,   0, 255, 255, 255, 255, 255, 128,
+                                              255, 0, 0,   255, 0,   255, 0,   255};
+    EXPECT_EQ(texels, expected);
+    glBindTexture(GL_TEXTURE_2D, programs);
+
+    const GLuint first = static_cast<GLuint>(records[0].glName);
+    EXPECT_EQ(QI_DestroyTexture(records, 5), -1);
+    for (const TextureRecord& r : records)
+        EXPECT_EQ(r.glName, 0);
+    EXPECT_FALSE(glIsTexture(first));
+    glDeleteTextures(1, &programs);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+namespace {
+
+TextureRecord gReleasedAtDestroy[1];
+bool gTextureAliveAtDestroy = false;
+
+// As the program does it: the textures go in the main window's WM_DESTROY, after the view.
+intptr_t ReleasingProc(WindowHandle window, const Message& message) {
+    if (message.id == WM_DESTROY) {
+        gTextureAliveAtDestroy = glIsTexture(static_cast<GLuint>(gReleasedAtDestroy[0].glName));
+        QI_DestroyTexture(gReleasedAtDestroy, 1);
+    }
+    return RecordingProc(window, message);
+}
+
+} // namespace
+
+TEST_F(TextureTest, TexturesCanStillBeReleasedWhenTheMainWindowIsDestroyed) {
+    Fill(&gReleasedAtDestroy[0], 1, Path("picture.png"));
+    QI_MakeMultipleTexture(gReleasedAtDestroy, 1);
+    ASSERT_NE(gReleasedAtDestroy[0].glName, 0);
+    SubclassWindow(main_, ReleasingProc);
+    DestroyWindow(main_);
+    EXPECT_TRUE(gTextureAliveAtDestroy);
+    EXPECT_EQ(gReleasedAtDestroy[0].glName, 0);
+}
+
+// --- Presentation -------------------------------------------------------------------------------
+
+namespace {
+
+// The states a scene sets and relies on between frames.
+struct SceneState {
+    std::vector<GLint> integers;
+    std::vector<GLfloat> floats;
+    bool operator==(const SceneState&) const = default;
+};
+
+const GLenum kCapabilities[] = {GL_BLEND,    GL_DEPTH_TEST,   GL_TEXTURE_2D, GL_CULL_FACE,
+                                GL_LIGHTING, GL_SCISSOR_TEST, GL_NORMALIZE,  GL_ALPHA_TEST};
+
+SceneState CaptureSceneState() {
+    SceneState s;
+    // Each state with the number of values it has.
+    const std::pair<GLenum, int> integerStates[] = {{GL_MATRIX_MODE, 1},
+                                                    {GL_TEXTURE_BINDING_2D, 1},
+                                                    {GL_ACTIVE_TEXTURE, 1},
+                                                    {GL_BLEND_SRC, 1},
+                                                    {GL_BLEND_DST, 1},
+                                                    {GL_DEPTH_FUNC, 1},
+                                                    {GL_SHADE_MODEL, 1},
+                                                    {GL_CULL_FACE_MODE, 1},
+                                                    {GL_UNPACK_ALIGNMENT, 1},
+                                                    {GL_PACK_ALIGNMENT, 1},
+                                                    {GL_DRAW_BUFFER, 1},
+                                                    {GL_READ_BUFFER, 1},
+                                                    {GL_VIEWPORT, 4},
+                                                    {GL_SCISSOR_BOX, 4},
+                                                    {GL_COLOR_WRITEMASK, 4},
+                                                    {GL_POLYGON_MODE, 2},
+                                                    {GL_DRAW_FRAMEBUFFER_BINDING, 1},
+                                                    {GL_READ_FRAMEBUFFER_BINDING, 1}};
+    GLint i[4] = {};
+    for (auto [state, count] : integerStates) {
+        glGetIntegerv(state, i);
+        s.integers.insert(s.integers.end(), i, i + count);
+    }
+    for (GLenum cap : kCapabilities)
+        s.integers.push_back(glIsEnabled(cap));
+    glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, i);
+    s.integers.push_back(i[0]);
+    const std::pair<GLenum, int> floatStates[] = {
+        {GL_MODELVIEW_MATRIX, 16}, {GL_PROJECTION_MATRIX, 16}, {GL_TEXTURE_MATRIX, 16},
+        {GL_CURRENT_COLOR, 4},     {GL_COLOR_CLEAR_VALUE, 4},  {GL_CURRENT_TEXTURE_COORDS, 4}};
+    GLfloat f[16] = {};
+    for (auto [state, count] : floatStates) {
+        glGetFloatv(state, f);
+        s.floats.insert(s.floats.end(), f, f + count);
+    }
+    return s;
+}
+
+void SetUnusualSceneState(GLuint texture) {
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glFrustum(-0.0576016, 0.0576016, -0.0414214, 0.0414214, 0.1, 10000);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glTranslatef(1, 2, -3);
+    glRotatef(5, 1, 0, 0);
+    glMatrixMode(GL_TEXTURE);
+    glScalef(2, 3, 1);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    for (GLenum cap : kCapabilities)
+        glEnable(cap);
+    glBlendFunc(GL_ONE, GL_ONE);
+    glDepthFunc(GL_LEQUAL);
+    glCullFace(GL_FRONT);
+    glShadeModel(GL_FLAT);
+    glColor4f(0.2f, 0.4f, 0.6f, 0.8f);
+    glTexCoord2f(0.25f, 0.75f);
+    glClearColor(0.1f, 0.2f, 0.3f, 0.4f);
+    glViewport(3, 4, 50, 60);
+    glScissor(1, 2, 3, 4);
+    glColorMask(GL_TRUE, GL_FALSE, GL_TRUE, GL_FALSE);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_ADD);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPixelStorei(GL_PACK_ALIGNMENT, 2);
+}
+
+} // namespace
+
+TEST_F(GlViewTest, PresentingLeavesEveryStateTheSceneSet) {
+    ShowMainWindow(main_);
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    SetUnusualSceneState(texture);
+    const SceneState before = CaptureSceneState();
+    ASSERT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    EXPECT_EQ(QI_UpdateGLWindow(view_), -1);
+    EXPECT_EQ(QI_UpdateGLWindow(view_), -1);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    EXPECT_EQ(CaptureSceneState(), before);
+    glDeleteTextures(1, &texture);
+}
+
+TEST_F(GlViewTest, ThePresentedWindowShowsTheViewPixelForPixelOverTheChrome) {
+    ShowMainWindow(main_);
+    KeepPresentedFrames(main_, true);
+    // The view's picture: blue, a red block in its lower-left corner, one green pixel at the
+    // upper right (OpenGL counts rows from the bottom).
+    glEnable(GL_SCISSOR_TEST);
+    const struct {
+        GLint x, y, w, h;
+        GLfloat r, g, b;
+    } fills[] = {{0, 0, 200, 100, 0, 0, 1}, {0, 0, 20, 10, 1, 0, 0}, {199, 99, 1, 1, 0, 1, 0}};
+    for (const auto& f : fills) {
+        glScissor(f.x, f.y, f.w, f.h);
+        glClearColor(f.r, f.g, f.b, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
+    glDisable(GL_SCISSOR_TEST);
+    ASSERT_EQ(QI_UpdateGLWindow(view_), -1);
+
+    PixelImage window;
+    ASSERT_TRUE(ReadPresentedPixels(main_, &window));
+    ASSERT_EQ(std::tie(window.width, window.height), std::make_tuple(320, 240));
+    const Rgba red{255, 0, 0, 255};
+    const Rgba green{0, 255, 0, 255};
+    const Rgba blue{0, 0, 255, 255};
+    // The view lies at (10, 20), 200 x 100 pixels.
+    const struct {
+        int x, y;
+        Rgba colour;
+    } expected[] = {
+        {209, 20, green}, {208, 20, blue},     {209, 21, blue},   {10, 119, red},
+        {29, 110, red},   {30, 110, blue},     {29, 109, blue},   {10, 20, blue},
+        {9, 20, kChrome}, {210, 20, kChrome},  {10, 19, kChrome}, {10, 120, kChrome},
+        {0, 0, kChrome},  {319, 239, kChrome},
+    };
+    for (const auto& e : expected)
+        EXPECT_EQ(PixelAt(window, e.x, e.y), e.colour) << "at " << e.x << ", " << e.y;
+
+    PixelImage view;
+    ASSERT_TRUE(ReadViewPixels(view_, &view));
+    ASSERT_EQ(std::tie(view.width, view.height), std::make_tuple(200, 100));
+    EXPECT_EQ(PixelAt(view, 199, 0), green);
+    EXPECT_EQ(PixelAt(view, 0, 99), red);
+    EXPECT_EQ(PixelAt(view, 0, 89), blue);
+}
+
+// --- Mouse buttons ------------------------------------------------------------------------------
+
+TEST_F(GlViewTest, ButtonQueriesReportAButtonWhileItIsHeld) {
+    ShowMainWindow(main_);
+    int x = 0;
+    int y = 0;
+    GetClientScreenPosition(view_, &x, &y);
+    desktop_.MovePointer(x + 50, y + 50);
+    const struct {
+        int xButton;
+        uint32_t down, up;
+        int (*query)();
+        int (*other)();
+    } buttons[] = {{1, WM_LBUTTONDOWN, WM_LBUTTONUP, QI_IsLButtonDown, QI_IsRButtonDown},
+                   {3, WM_RBUTTONDOWN, WM_RBUTTONUP, QI_IsRButtonDown, QI_IsLButtonDown}};
+    for (const auto& b : buttons) {
+        SCOPED_TRACE(testing::Message() << "button " << b.xButton);
+        gMessageLog.clear();
+        desktop_.PressButton(b.xButton);
+        ASSERT_TRUE(RunLoopUntil(main_, [&] { return CountLogged(view_, b.down) > 0; }));
+        EXPECT_EQ(b.query(), -1);
+        EXPECT_EQ(b.other(), 0);
+        desktop_.ReleaseButton(b.xButton);
+        ASSERT_TRUE(RunLoopUntil(main_, [&] { return CountLogged(view_, b.up) > 0; }));
+        EXPECT_EQ(b.query(), 0);
+    }
+}

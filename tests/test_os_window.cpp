@@ -1,0 +1,409 @@
+// The window system on a real X server (a private Xvfb): placement, anchoring, message routing
+// and ordering, timers, closing, and the executable's folder.
+#include "platform/os/clock.h"
+#include "platform/os/window.h"
+#include "support/desktop.h"
+#include "support/message_log.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <pthread.h>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using Sent = std::pair<WindowHandle, uint32_t>;
+
+// Who received what, in order, leaving out the ids given.
+std::vector<Sent> Received(std::initializer_list<uint32_t> leaveOut = {}) {
+    std::vector<Sent> got;
+    for (const LoggedMessage& m : gMessageLog)
+        if (std::find(leaveOut.begin(), leaveOut.end(), m.id) == leaveOut.end())
+            got.emplace_back(m.window, m.id);
+    return got;
+}
+
+class WindowTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(desktop_.connected());
+        RegisterChildClass("plain", RecordingProc);
+        gMessageLog.clear();
+    }
+    void TearDown() override { DestroyWindow(main_); }
+    WindowHandle MakeMain(const char* title, int width, int height, bool show = true) {
+        main_ = CreateMainWindow(title, width, height, RecordingProc);
+        if (main_ && show) ShowMainWindow(main_);
+        return main_;
+    }
+    WindowHandle Child(int x, int y, int width, int height) {
+        return CreateChildWindow("plain", main_, 0, x, y, width, height);
+    }
+    bool RunUntilReceived(WindowHandle window, uint32_t id) {
+        return RunLoopUntil(main_, [=] { return CountLogged(window, id) > 0; });
+    }
+    // Lets everything pending (paints, pointer crossings) pass, then forgets it.
+    void Settle() {
+        StartTimer(main_, 1, 1);
+        RunUntilReceived(main_, WM_TIMER);
+        StopTimer(main_, 1);
+        gMessageLog.clear();
+    }
+    void MovePointerTo(int x, int y) {
+        int sx = 0;
+        int sy = 0;
+        GetClientScreenPosition(main_, &sx, &sy);
+        desktop_.MovePointer(sx + x, sy + y);
+    }
+
+    FakeDesktop desktop_;
+    WindowHandle main_ = nullptr;
+};
+
+} // namespace
+
+// --- Placement ----------------------------------------------------------------------------------
+
+TEST_F(WindowTest, MainWindowIsCentredHiddenAndAnnouncesItsSizeWhenFirstShown) {
+    ASSERT_NE(MakeMain("centred", 868, 532, false), nullptr);
+    int x = 0;
+    int y = 0;
+    GetClientScreenPosition(main_, &x, &y);
+    EXPECT_EQ(std::tie(x, y), std::make_tuple((1280 - 868) / 2, (1024 - 532) / 2));
+    EXPECT_FALSE(desktop_.IsShown("centred"));
+    ShowMainWindow(main_);
+    ShowMainWindow(main_);
+    EXPECT_TRUE(desktop_.IsShown("centred"));
+    ASSERT_EQ(CountLogged(main_, WM_SIZE), 1u);
+    EXPECT_EQ(std::tie(gMessageLog.back().x, gMessageLog.back().y), std::make_tuple(868, 532));
+}
+
+TEST_F(WindowTest, OnASmallScreenTheWindowsCornerStaysOnTheScreen) {
+    // In a process of its own, with an X server of 640 x 480.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    setenv("VORMEL_TEST_SCREEN", "640x480x24", 1);
+    auto placeAll = [] {
+        for (auto [width, height] : {std::pair{868, 532}, {600, 600}, {700, 300}}) {
+            WindowHandle w = CreateMainWindow("small screen", width, height, RecordingProc);
+            int x = -1;
+            int y = -1;
+            GetClientScreenPosition(w, &x, &y);
+            std::fprintf(stderr, "[%d,%d]", x, y);
+            DestroyWindow(w);
+        }
+        std::exit(0);
+    };
+    EXPECT_EXIT(placeAll(), testing::ExitedWithCode(0), "\\[0,0\\]\\[20,0\\]\\[0,90\\]");
+    unsetenv("VORMEL_TEST_SCREEN");
+}
+
+// --- Anchoring ----------------------------------------------------------------------------------
+
+TEST_F(WindowTest, AnchoredChildrenFollowTheClientAreaBeforeTheWindowHearsOfIt) {
+    ASSERT_NE(MakeMain("anchors", 868, 532), nullptr);
+    WindowHandle view = Child(10, 10, 712, 512);
+    WindowHandle bar = Child(740, 457, 120, 16);
+    WindowHandle fixed = Child(5, 5, 2, 2);
+    SetChildAnchor(view, 5);
+    SetChildAnchor(bar, 9);
+    Settle();
+    using Rect = std::array<int, 4>;
+    auto rectOf = [](WindowHandle w) {
+        Rect r{};
+        GetChildPosition(w, &r[0], &r[1]);
+        GetClientSize(w, &r[2], &r[3]);
+        return r;
+    };
+    const struct {
+        int width, height;
+        Rect view, bar;
+        bool viewResized;
+    } cases[] = {
+        {1000, 600, {10, 10, 844, 580}, {872, 457, 120, 16}, true},
+        {1000, 700, {10, 10, 844, 680}, {872, 457, 120, 16}, true},
+        // Smaller than the margins: sizes stop at zero, positions may leave the client area.
+        {100, 15, {10, 10, 0, 0}, {-28, 457, 120, 16}, true},
+        {100, 16, {10, 10, 0, 0}, {-28, 457, 120, 16}, false},
+        // The margins were kept, so the old layout comes back exactly.
+        {868, 532, {10, 10, 712, 512}, {740, 457, 120, 16}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << " x " << c.height);
+        gMessageLog.clear();
+        ASSERT_TRUE(desktop_.ResizeWindow("anchors", c.width, c.height));
+        ASSERT_TRUE(RunUntilReceived(main_, WM_SIZE));
+        EXPECT_EQ(rectOf(view), c.view);
+        EXPECT_EQ(rectOf(bar), c.bar);
+        EXPECT_EQ(rectOf(fixed), (Rect{5, 5, 2, 2}));
+        // Only a child whose size changed hears WM_SIZE, and before the main window does.
+        std::vector<Sent> expected = {{main_, WM_SIZE}};
+        if (c.viewResized) expected.insert(expected.begin(), {view, WM_SIZE});
+        EXPECT_EQ(Received({WM_PAINT, WM_MOUSEMOVE}), expected);
+    }
+}
+
+// --- Procedures ---------------------------------------------------------------------------------
+
+namespace {
+
+std::vector<std::string> gTrace;
+WindowProc gBelowFirst = nullptr;
+WindowProc gBelowSecond = nullptr;
+
+intptr_t BaseProc(WindowHandle window, const Message& message) {
+    if (message.id == WM_CREATE && GetChildId(window) == -1) return -1;
+    if (message.id == WM_PAINT) gTrace.push_back("base");
+    return RecordingProc(window, message);
+}
+intptr_t FirstSubclass(WindowHandle window, const Message& message) {
+    if (message.id == WM_PAINT) gTrace.push_back("first");
+    return CallWindowProc(gBelowFirst, window, message);
+}
+intptr_t SecondSubclass(WindowHandle window, const Message& message) {
+    if (message.id == WM_PAINT) gTrace.push_back("second");
+    return CallWindowProc(gBelowSecond, window, message);
+}
+
+} // namespace
+
+TEST_F(WindowTest, SubclassesRunNewestFirstAndRefusedChildrenDoNotExist) {
+    ASSERT_TRUE(RegisterChildClass("chain", BaseProc));
+    EXPECT_FALSE(RegisterChildClass("chain", RecordingProc)); // the name is taken
+    ASSERT_NE(MakeMain("chain", 300, 200), nullptr);
+    EXPECT_EQ(CreateChildWindow("unknown", main_, 1, 0, 0, 300, 200), nullptr);
+    EXPECT_EQ(CreateChildWindow("chain", main_, -1, 0, 0, 300, 200), nullptr); // refuses
+    WindowHandle child = CreateChildWindow("chain", main_, 7, 0, 0, 50, 50);
+    ASSERT_NE(child, nullptr);
+    gBelowFirst = SubclassWindow(child, FirstSubclass);
+    gBelowSecond = SubclassWindow(child, SecondSubclass);
+    EXPECT_EQ(gBelowFirst, &BaseProc);
+    EXPECT_EQ(gBelowSecond, &FirstSubclass);
+    Settle();
+    gTrace.clear();
+    InvalidateWindow(child);
+    ASSERT_TRUE(RunUntilReceived(child, WM_PAINT));
+    EXPECT_EQ(gTrace, (std::vector<std::string>{"second", "first", "base"}));
+    // Where the refused children would lie, the pointer reaches the main window.
+    MovePointerTo(100, 100);
+    EXPECT_TRUE(RunUntilReceived(main_, WM_MOUSEMOVE));
+}
+
+// --- Mouse --------------------------------------------------------------------------------------
+
+TEST_F(WindowTest, MouseMessagesGoToTheTopmostChildUnderThePointerWithoutCapture) {
+    ASSERT_NE(MakeMain("routing", 400, 300), nullptr);
+    WindowHandle a = Child(50, 40, 100, 80);
+    WindowHandle b = Child(120, 100, 60, 60); // over a's lower right corner
+    Child(300, 200, 0, 50);                   // empty: never hit
+    Settle();
+    const struct {
+        int x, y;
+        WindowHandle target;
+        int cx, cy;
+    } cases[] = {
+        {60, 50, a, 10, 10},       {50, 40, a, 0, 0},         {149, 119, b, 29, 19},
+        {149, 99, a, 99, 59},      {150, 40, main_, 150, 40}, {300, 220, main_, 300, 220},
+        {10, 290, main_, 10, 290},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "pointer at " << c.x << ", " << c.y);
+        gMessageLog.clear();
+        MovePointerTo(c.x, c.y);
+        ASSERT_TRUE(RunUntilReceived(nullptr, WM_MOUSEMOVE));
+        const LoggedMessage& m = gMessageLog.back();
+        EXPECT_EQ(std::tie(m.window, m.x, m.y), std::tie(c.target, c.cx, c.cy));
+    }
+    // A press over a child and the release elsewhere go to different windows.
+    MovePointerTo(60, 50);
+    desktop_.PressButton(1);
+    MovePointerTo(390, 290);
+    desktop_.ReleaseButton(1);
+    desktop_.PressButton(3);
+    desktop_.ReleaseButton(3);
+    gMessageLog.clear();
+    ASSERT_TRUE(RunUntilReceived(main_, WM_RBUTTONUP));
+    const std::vector<Sent> expected = {
+        {a, WM_LBUTTONDOWN}, {main_, WM_LBUTTONUP}, {main_, WM_RBUTTONDOWN}, {main_, WM_RBUTTONUP}};
+    EXPECT_EQ(Received({WM_MOUSEMOVE, WM_PAINT}), expected);
+}
+
+namespace {
+
+FakeDesktop* gMover = nullptr;
+int gMoverX = 0;
+int gMoverY = 0;
+
+// Moves the pointer three times and presses a button while the loop is busy in this tick, so
+// that all of it waits when the loop looks again.
+intptr_t MovingWhileBusyProc(WindowHandle window, const Message& message) {
+    if (message.id == WM_TIMER && message.timerId == 3) {
+        StopTimer(window, 3);
+        for (int i = 1; i <= 3; ++i)
+            gMover->MovePointer(gMoverX + 10 * i, gMoverY + 5 * i);
+        gMover->PressButton(1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    return RecordingProc(window, message);
+}
+
+} // namespace
+
+TEST_F(WindowTest, WaitingPointerMovesArriveAsOneWithTheLatestPosition) {
+    ASSERT_NE(MakeMain("moves", 400, 300), nullptr);
+    SubclassWindow(main_, MovingWhileBusyProc);
+    MovePointerTo(5, 5);
+    ASSERT_TRUE(RunUntilReceived(main_, WM_MOUSEMOVE));
+    Settle();
+    gMover = &desktop_;
+    GetClientScreenPosition(main_, &gMoverX, &gMoverY);
+    StartTimer(main_, 3, 1);
+    ASSERT_TRUE(RunUntilReceived(main_, WM_LBUTTONDOWN));
+    desktop_.ReleaseButton(1);
+    ASSERT_EQ(CountLogged(main_, WM_MOUSEMOVE), 1u);
+    const auto move = std::find_if(gMessageLog.begin(), gMessageLog.end(),
+                                   [](const LoggedMessage& m) { return m.id == WM_MOUSEMOVE; });
+    EXPECT_EQ(std::tie(move->x, move->y), std::make_tuple(30, 15));
+}
+
+// --- Painting and timers ------------------------------------------------------------------------
+
+TEST_F(WindowTest, PaintsAreCoalescedAndComeBeforeTimerTicks) {
+    ASSERT_NE(MakeMain("paints", 300, 200, false), nullptr);
+    WindowHandle child = Child(0, 0, 10, 10);
+    Settle();
+    for (WindowHandle w : {child, main_, main_, child})
+        InvalidateWindow(w);
+    StartTimer(main_, 4, 1);
+    ASSERT_TRUE(RunUntilReceived(main_, WM_TIMER));
+    const std::vector<Sent> expected = {{main_, WM_PAINT}, {child, WM_PAINT}, {main_, WM_TIMER}};
+    EXPECT_EQ(Received(), expected);
+}
+
+namespace {
+
+std::vector<uint32_t> gTickTimes;
+
+intptr_t TimedProc(WindowHandle window, const Message& message) {
+    if (message.id == WM_TIMER && message.timerId == 6) {
+        gTickTimes.push_back(MillisecondTicks());
+        if (gTickTimes.size() == 1) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    if (message.id == WM_TIMER && message.timerId == 8) PostQuitMessage(42);
+    return RecordingProc(window, message);
+}
+
+} // namespace
+
+TEST_F(WindowTest, TicksMissedDuringAStallDoNotPileUp) {
+    constexpr uint32_t kInterval = 20;
+    ASSERT_NE(MakeMain("stall", 300, 200, false), nullptr);
+    SubclassWindow(main_, TimedProc);
+    gTickTimes.clear();
+    StartTimer(main_, 6, kInterval);
+    ASSERT_TRUE(RunLoopUntil(main_, [] { return gTickTimes.size() >= 4; }));
+    // Fifteen intervals passed during the stall. The late timer fires once at once; the ticks
+    // after it keep their distance instead of catching up.
+    for (size_t i = 2; i < gTickTimes.size(); ++i)
+        EXPECT_GE(gTickTimes[i] - gTickTimes[i - 1], kInterval / 2) << "tick " << i;
+}
+
+TEST_F(WindowTest, TheLoopReturnsTheQuitCodeAndCanRunAgain) {
+    ASSERT_NE(MakeMain("quit", 300, 200, false), nullptr);
+    SubclassWindow(main_, TimedProc);
+    StartTimer(main_, 8, 1);
+    EXPECT_EQ(RunMessageLoop(), 42);
+    StopTimer(main_, 8);
+    PostQuitMessage(3);
+    EXPECT_EQ(RunMessageLoop(), 3);
+}
+
+// --- Closing ------------------------------------------------------------------------------------
+
+class CloseRequest : public WindowTest, public testing::WithParamInterface<int> {};
+
+TEST_P(CloseRequest, ArrivesAsWmCloseAndDestroysTheChildrenFirst) {
+    ASSERT_NE(MakeMain("close request", 300, 200), nullptr);
+    WindowHandle a = Child(0, 0, 10, 10);
+    WindowHandle b = Child(20, 0, 10, 10);
+    StartTimer(a, 9, 1);
+    Settle();
+    if (GetParam() == 0)
+        ASSERT_TRUE(desktop_.AskToClose("close request"));
+    else
+        std::raise(GetParam());
+    ASSERT_TRUE(RunUntilReceived(main_, WM_DESTROY));
+    const std::vector<Sent> got = Received({WM_TIMER, WM_PAINT, WM_MOUSEMOVE});
+    ASSERT_EQ(got.size(), 4u);
+    EXPECT_EQ(got.front(), Sent(main_, WM_CLOSE));
+    EXPECT_TRUE(std::is_permutation(got.begin() + 1, got.begin() + 3,
+                                    std::vector<Sent>{{a, WM_DESTROY}, {b, WM_DESTROY}}.begin()));
+    EXPECT_EQ(got.back(), Sent(main_, WM_DESTROY));
+    // The handles are dead: queries answer nothing, timers cannot start.
+    int w = -1;
+    int h = -1;
+    GetClientSize(a, &w, &h);
+    EXPECT_EQ(std::tie(w, h), std::make_tuple(0, 0));
+    EXPECT_FALSE(StartTimer(a, 9, 1));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, CloseRequest, testing::Values(0, SIGTERM, SIGINT),
+                         [](const testing::TestParamInfo<int>& info) {
+                             return std::string(info.param == 0         ? "WindowManager"
+                                                : info.param == SIGTERM ? "Sigterm"
+                                                                        : "Sigint");
+                         });
+
+namespace {
+
+intptr_t QuitWhenDestroyedProc(WindowHandle window, const Message& message) {
+    if (message.id == WM_DESTROY) PostQuitMessage(0);
+    return RecordingProc(window, message);
+}
+
+} // namespace
+
+TEST_F(WindowTest, ASignalWakesALoopThatWaitsWithoutTimers) {
+    ASSERT_NE(MakeMain("idle", 300, 200), nullptr);
+    Settle();
+    SubclassWindow(main_, QuitWhenDestroyedProc);
+    std::thread sender([loop = pthread_self()] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        pthread_kill(loop, SIGTERM);
+    });
+    RunMessageLoop();
+    sender.join();
+    EXPECT_EQ(CountLogged(main_, WM_CLOSE), 1u);
+}
+
+// --- Paths --------------------------------------------------------------------------------------
+
+TEST(ExecutableFolder, NamesTheRealFolderEvenWhenStartedThroughALink) {
+    if (std::getenv("VORMEL_PRINT_FOLDER")) {
+        std::printf("folder=[%s]\n", ExecutableFolder().c_str());
+        return;
+    }
+    namespace fs = std::filesystem;
+    const fs::path real = fs::canonical("/proc/self/exe");
+    const fs::path links = fs::temp_directory_path() / ("vormel-links-" + std::to_string(getpid()));
+    fs::create_directories(links);
+    fs::create_symlink(real, links / "linked-tests");
+    const std::string command = "VORMEL_PRINT_FOLDER=1 VORMEL_TEST_SCREEN=none " +
+                                (links / "linked-tests").string() +
+                                " --gtest_filter=ExecutableFolder.* 2>/dev/null";
+    std::string output(4096, '\0');
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    output.resize(fread(output.data(), 1, output.size(), pipe));
+    pclose(pipe);
+    fs::remove_all(links);
+    EXPECT_NE(output.find("folder=[" + real.parent_path().string() + "/]"), std::string::npos)
+        << output;
+}
