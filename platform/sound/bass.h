@@ -15,7 +15,11 @@ using HSTREAM = DWORD;
 using HMUSIC = DWORD;
 using HSYNC = DWORD;
 
-// A sync callback: sync handle, channel handle, data, the user pointer given to BASS_ChannelSetSync.
+inline constexpr BOOL FALSE = 0;
+inline constexpr BOOL TRUE = 1;
+
+// A sync callback: sync handle, channel handle, data, the user pointer given to
+// BASS_ChannelSetSync.
 using SYNCPROC = void(HSYNC handle, DWORD channel, DWORD data, void* user);
 
 inline constexpr DWORD BASS_SAMPLE_FLOAT = 0x100;
@@ -36,7 +40,9 @@ inline constexpr int BASS_ERROR_INIT = 8;
 inline constexpr int BASS_ERROR_ALREADY = 14;
 inline constexpr int BASS_ERROR_ILLPARAM = 20;
 inline constexpr int BASS_ERROR_DEVICE = 23;
+inline constexpr int BASS_ERROR_NOPLAY = 24;
 inline constexpr int BASS_ERROR_FILEFORM = 41;
+inline constexpr int BASS_ERROR_ENDED = 45;
 inline constexpr int BASS_ERROR_UNKNOWN = -1;
 
 // Starts output. device 1 (or -1) is the default output device; device 0 is "no sound": channels

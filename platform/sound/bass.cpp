@@ -1,0 +1,309 @@
+// The library's calls over its parts: a table of open channels, the mixer that the output device
+// runs, the decoder thread, and the thread that runs end syncs.
+//
+// Locks: `lifecycle` orders BASS_Init against BASS_Free; `table` guards the table, each channel's
+// syncs and play state, and whether the library is started. The order is lifecycle, table, then
+// the decoder's own lock. The mixer takes no lock at all: whoever takes a channel away from it
+// waits for its pass to finish (Mixer::Remove). The sync thread holds no lock while a sync
+// procedure runs, so a procedure may call anything, including freeing its own channel.
+//
+// Not offered, because the program never asks for them: opening from memory or at an offset,
+// rewinding with BASS_ChannelPlay(restart TRUE) once a channel has played, sync types other than
+// END, output rates other than 44.1 kHz.
+#include "platform/sound/bass.h"
+
+#include "platform/sound/channel.h"
+#include "platform/sound/decoder.h"
+#include "platform/sound/mixer.h"
+#include "platform/sound/output.h"
+
+#include <array>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace sound;
+
+thread_local int tError = BASS_OK;
+
+// Sets the calling thread's error code and returns the call's result.
+template <typename T> T Fail(int error, T result) {
+    tError = error;
+    return result;
+}
+template <typename T> T Succeed(T result) {
+    tError = BASS_OK;
+    return result;
+}
+
+struct Library {
+    ~Library();
+
+    std::mutex lifecycle;
+    std::mutex table;
+    bool started = false;
+    std::array<std::unique_ptr<Channel>, kMaxChannels> slots;
+    // A channel's handle is its generation: the count of channels opened in this run. Never
+    // reset, so no handle (nor sync handle) is given out twice and a stale one matches nothing.
+    DWORD lastHandle = 0;
+    HSYNC lastSync = 0;
+
+    Mixer mixer;
+    Decoder decoder;
+    Output output;
+    std::thread syncThread;
+    std::atomic<std::thread::id> syncThreadId{};
+    std::atomic<bool> stopSyncs{false};
+};
+
+Library& Lib() {
+    static Library library;
+    return library;
+}
+
+// Under the table lock: the slot of a live channel with this handle, or -1.
+int FindSlot(const Library& library, DWORD handle) {
+    if (handle == 0) return -1;
+    for (int slot = 0; slot < kMaxChannels; ++slot)
+        if (library.slots[slot] && library.slots[slot]->handle == handle) return slot;
+    return -1;
+}
+
+// Under the table lock: a slot with no channel, or -1.
+int EmptySlot(const Library& library) {
+    for (int slot = 0; slot < kMaxChannels; ++slot)
+        if (!library.slots[slot]) return slot;
+    return -1;
+}
+
+// Under the table lock: the next handle; 0 is skipped should the counter ever wrap.
+DWORD NextHandle(DWORD* last) {
+    if (++*last == 0) ++*last;
+    return *last;
+}
+
+bool OnSyncThread() {
+    return Lib().syncThreadId.load() == std::this_thread::get_id();
+}
+
+// Frees the channel named by handle if it is of the kind asked for.
+BOOL FreeHandle(DWORD handle, bool module) {
+    Library& library = Lib();
+    std::unique_ptr<Channel> doomed;
+    {
+        std::lock_guard<std::mutex> guard(library.table);
+        if (!library.started) return Fail(BASS_ERROR_INIT, FALSE);
+        int slot = FindSlot(library, handle);
+        if (slot < 0 || library.slots[slot]->isModule != module)
+            return Fail(BASS_ERROR_HANDLE, FALSE);
+        library.mixer.Remove(slot);
+        library.decoder.Remove(slot);
+        doomed = std::move(library.slots[slot]);
+    }
+    // Closing the decoder may touch the disk; nobody else can reach the channel now.
+    doomed.reset();
+    return Succeed(TRUE);
+}
+
+struct DueSync {
+    Sync sync;
+    DWORD channel;
+};
+
+struct DueFree {
+    DWORD channel;
+    bool module;
+};
+
+// Under the table lock: takes the syncs and automatic frees of channels that ended since the last
+// look. END syncs fire once per channel, since a channel ends once, so they all go.
+void CollectEndings(Library& library, std::vector<DueSync>* syncs, std::vector<DueFree>* frees) {
+    for (auto& channel : library.slots) {
+        if (!channel || channel->endHandled || !channel->ended.load(std::memory_order_acquire))
+            continue;
+        channel->endHandled = true;
+        for (const Sync& sync : channel->syncs)
+            syncs->push_back({sync, channel->handle});
+        channel->syncs.clear();
+        if (channel->autoFree) frees->push_back({channel->handle, channel->isModule});
+    }
+}
+
+void RunSyncs(Library& library) {
+    library.syncThreadId.store(std::this_thread::get_id());
+    std::vector<DueSync> syncs;
+    std::vector<DueFree> frees;
+    for (;;) {
+        library.mixer.AwaitEnding();
+        if (library.stopSyncs.load()) return;
+        {
+            std::lock_guard<std::mutex> guard(library.table);
+            CollectEndings(library, &syncs, &frees);
+        }
+        for (const DueSync& due : syncs)
+            due.sync.proc(due.sync.handle, due.channel, 0, due.sync.user);
+        // A procedure may have freed its channel already; then this free just fails.
+        for (const DueFree& due : frees)
+            FreeHandle(due.channel, due.module);
+        syncs.clear();
+        frees.clear();
+    }
+}
+
+void StartThreads(Library& library) {
+    library.decoder.Start();
+    library.stopSyncs.store(false);
+    library.syncThread = std::thread([&library] { RunSyncs(library); });
+}
+
+void StopThreads(Library& library) {
+    library.output.Close();
+    if (library.syncThread.joinable()) {
+        library.stopSyncs.store(true);
+        library.mixer.Wake();
+        library.syncThread.join();
+        library.syncThreadId.store(std::thread::id());
+    }
+    library.decoder.Stop();
+}
+
+Library::~Library() {
+    // A program that exits without BASS_Free must not leave threads running into static
+    // destruction.
+    StopThreads(*this);
+}
+
+// Opens path as a stream or a module, decodes its first frames and enters it in the table.
+DWORD CreateChannel(bool module, BOOL mem, const void* file, QWORD offset, QWORD length,
+                    DWORD flags) {
+    Library& library = Lib();
+    if (mem || offset != 0 || length != 0) return Fail(BASS_ERROR_ILLPARAM, DWORD{0});
+    {
+        std::lock_guard<std::mutex> guard(library.table);
+        if (!library.started) return Fail(BASS_ERROR_INIT, DWORD{0});
+    }
+    const char* path = static_cast<const char*>(file);
+    int error = BASS_OK;
+    auto source = module ? OpenModuleSource(path, &error) : OpenStreamSource(path, &error);
+    if (!source) return Fail(error, DWORD{0});
+    bool autoFree = (flags & (module ? BASS_MUSIC_AUTOFREE : BASS_STREAM_AUTOFREE)) != 0;
+    auto channel = std::make_unique<Channel>(std::move(source), module, autoFree);
+    // A file that opens but yields no sound (a header without data, a stream cut off before its
+    // first frame) is refused now rather than ending the moment it starts.
+    if (DecodeAhead(*channel) == 0) return Fail(BASS_ERROR_FILEFORM, DWORD{0});
+
+    std::lock_guard<std::mutex> guard(library.table);
+    if (!library.started) return Fail(BASS_ERROR_INIT, DWORD{0});
+    int slot = EmptySlot(library);
+    if (slot < 0) return Fail(BASS_ERROR_MEM, DWORD{0});
+    channel->handle = NextHandle(&library.lastHandle);
+    library.slots[slot] = std::move(channel);
+    library.decoder.Add(slot, library.slots[slot].get());
+    return Succeed(library.slots[slot]->handle);
+}
+
+} // namespace
+
+BOOL BASS_Init(int device, DWORD /*freq*/, DWORD /*flags*/, void* /*window*/,
+               const void* /*clsid*/) {
+    if (device < -1 || device > 1) return Fail(BASS_ERROR_DEVICE, FALSE);
+    // A sync procedure runs while the library is started, and BASS_Free waits for it.
+    if (OnSyncThread()) return Fail(BASS_ERROR_ALREADY, FALSE);
+    Library& library = Lib();
+    std::lock_guard<std::mutex> life(library.lifecycle);
+    {
+        std::lock_guard<std::mutex> guard(library.table);
+        if (library.started) return Fail(BASS_ERROR_ALREADY, FALSE);
+    }
+    // Output first: a start that fails (the program retries it every frame) creates no thread.
+    int error = library.output.Open(device, &library.mixer);
+    if (error != BASS_OK) return Fail(error, FALSE);
+    StartThreads(library);
+    std::lock_guard<std::mutex> guard(library.table);
+    library.started = true;
+    return Succeed(TRUE);
+}
+
+BOOL BASS_Free() {
+    // BASS_Free waits for the sync thread; from a sync procedure it would wait for itself.
+    if (OnSyncThread()) return Fail(BASS_ERROR_UNKNOWN, FALSE);
+    Library& library = Lib();
+    std::lock_guard<std::mutex> life(library.lifecycle);
+    {
+        std::lock_guard<std::mutex> guard(library.table);
+        if (!library.started) return Fail(BASS_ERROR_INIT, FALSE);
+        library.started = false;
+    }
+    StopThreads(library);
+    std::lock_guard<std::mutex> guard(library.table);
+    for (int slot = 0; slot < kMaxChannels; ++slot) {
+        library.mixer.Remove(slot);
+        library.decoder.Remove(slot);
+        library.slots[slot].reset();
+    }
+    return Succeed(TRUE);
+}
+
+HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset, QWORD length, DWORD flags) {
+    return CreateChannel(false, mem, file, offset, length, flags);
+}
+
+HMUSIC BASS_MusicLoad(BOOL mem, const void* file, QWORD offset, DWORD length, DWORD flags,
+                      DWORD /*freq*/) {
+    return CreateChannel(true, mem, file, offset, length, flags);
+}
+
+BOOL BASS_StreamFree(HSTREAM handle) {
+    return FreeHandle(handle, false);
+}
+
+BOOL BASS_MusicFree(HMUSIC handle) {
+    return FreeHandle(handle, true);
+}
+
+HSYNC BASS_ChannelSetSync(DWORD handle, DWORD type, QWORD /*param*/, SYNCPROC* proc, void* user) {
+    if ((type & ~BASS_SYNC_ONETIME) != BASS_SYNC_END || !proc)
+        return Fail(BASS_ERROR_ILLPARAM, HSYNC{0});
+    Library& library = Lib();
+    std::lock_guard<std::mutex> guard(library.table);
+    if (!library.started) return Fail(BASS_ERROR_INIT, HSYNC{0});
+    int slot = FindSlot(library, handle);
+    if (slot < 0) return Fail(BASS_ERROR_HANDLE, HSYNC{0});
+    HSYNC sync = NextHandle(&library.lastSync);
+    library.slots[slot]->syncs.push_back({sync, proc, user});
+    return Succeed(sync);
+}
+
+BOOL BASS_ChannelPlay(DWORD handle, BOOL restart) {
+    Library& library = Lib();
+    std::lock_guard<std::mutex> guard(library.table);
+    if (!library.started) return Fail(BASS_ERROR_INIT, FALSE);
+    int slot = FindSlot(library, handle);
+    if (slot < 0) return Fail(BASS_ERROR_HANDLE, FALSE);
+    Channel& channel = *library.slots[slot];
+    if (channel.ended.load()) return Fail(BASS_ERROR_ENDED, FALSE);
+    if (channel.playing) return restart ? Fail(BASS_ERROR_ILLPARAM, FALSE) : Succeed(TRUE);
+    channel.playing = true;
+    library.mixer.Add(slot, &channel);
+    return Succeed(TRUE);
+}
+
+DWORD BASS_ChannelGetLevel(DWORD handle) {
+    constexpr DWORD kNoLevel = 0xFFFFFFFF;
+    Library& library = Lib();
+    std::lock_guard<std::mutex> guard(library.table);
+    if (!library.started) return Fail(BASS_ERROR_INIT, kNoLevel);
+    int slot = FindSlot(library, handle);
+    if (slot < 0) return Fail(BASS_ERROR_HANDLE, kNoLevel);
+    const Channel& channel = *library.slots[slot];
+    if (!channel.playing || channel.ended.load()) return Fail(BASS_ERROR_NOPLAY, kNoLevel);
+    return Succeed(channel.meter.Peak());
+}
+
+int BASS_ErrorGetCode() {
+    return tError;
+}

@@ -1,0 +1,74 @@
+// Modules: the whole file is read into memory and libopenmpt renders it at 44.1 kHz stereo float,
+// once through, without looping. Loading computes the length (what a prescan is for), so a file
+// that holds no playable song is refused at once instead of ending on its first frame.
+#include "platform/sound/bass.h"
+#include "platform/sound/regular_file.h"
+#include "platform/sound/source.h"
+
+#include <libopenmpt/libopenmpt.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+namespace sound {
+
+namespace {
+
+// Larger files are not modules anyone plays; refusing them keeps a stray drop from eating memory.
+constexpr uint64_t kMaxModuleBytes = 256u << 20;
+
+// Reads the whole file; false on any read error or early end.
+bool ReadAll(const RegularFile& file, std::vector<unsigned char>* bytes) {
+    bytes->resize(file.size());
+    size_t done = 0;
+    while (done < bytes->size()) {
+        ssize_t got = read(file.descriptor(), bytes->data() + done, bytes->size() - done);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        done += static_cast<size_t>(got);
+    }
+    return true;
+}
+
+class ModuleSource final : public Source {
+  public:
+    ~ModuleSource() override {
+        if (module_) openmpt_module_destroy(module_);
+    }
+
+    int Open(const RegularFile& file) {
+        if (file.size() > kMaxModuleBytes) return BASS_ERROR_FILEFORM;
+        std::vector<unsigned char> bytes;
+        if (!ReadAll(file, &bytes)) return BASS_ERROR_FILEOPEN;
+        // Quiet: a file that is not a module is an ordinary outcome here, not something to log.
+        module_ = openmpt_module_create_from_memory2(
+            bytes.data(), bytes.size(), openmpt_log_func_silent, nullptr, openmpt_error_func_ignore,
+            nullptr, nullptr, nullptr, nullptr);
+        if (!module_) return BASS_ERROR_FILEFORM;
+        openmpt_module_set_repeat_count(module_, 0);
+        if (!(openmpt_module_get_duration_seconds(module_) > 0.0)) return BASS_ERROR_FILEFORM;
+        return BASS_OK;
+    }
+
+    size_t Read(float* out, size_t frames) override {
+        return openmpt_module_read_interleaved_float_stereo(module_, kOutputRate, frames, out);
+    }
+
+  private:
+    openmpt_module* module_ = nullptr;
+};
+
+} // namespace
+
+std::unique_ptr<Source> OpenModuleSource(const char* path, int* error) {
+    RegularFile file;
+    *error = file.Open(path);
+    if (*error != BASS_OK) return nullptr;
+    auto source = std::make_unique<ModuleSource>();
+    *error = source->Open(file);
+    if (*error != BASS_OK) return nullptr;
+    return source;
+}
+
+} // namespace sound

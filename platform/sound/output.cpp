@@ -1,0 +1,117 @@
+#include "platform/sound/output.h"
+
+#include "platform/sound/bass.h"
+
+#include <SDL.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace sound {
+
+namespace {
+
+// About 11.6 ms per callback: levels follow the sound closely without waking the device too often.
+constexpr Uint16 kDeviceFrames = 512;
+// How long a failed start of the sound device is remembered.
+constexpr auto kFailureMemory = std::chrono::seconds(10);
+// The no-sound clock mixes 10 ms at a time.
+constexpr size_t kClockFrames = kOutputRate / 100;
+
+void SDLCALL DeviceCallback(void* mixer, Uint8* stream, int bytes) {
+    size_t frames = static_cast<size_t>(bytes) / (kSamplesPerFrame * sizeof(float));
+    static_cast<Mixer*>(mixer)->Mix(reinterpret_cast<float*>(stream), frames);
+}
+
+// With VORMEL_AUDIO_LOG set, says once which device format was asked for and which was obtained.
+void LogFormat(const SDL_AudioSpec& wanted, const SDL_AudioSpec& obtained) {
+    if (!std::getenv("VORMEL_AUDIO_LOG")) return;
+    std::fprintf(stderr,
+                 "audio: driver %s, asked %d Hz %d ch %d frames, got %d Hz %d ch %d frames\n",
+                 SDL_GetCurrentAudioDriver(), wanted.freq, wanted.channels, wanted.samples,
+                 obtained.freq, obtained.channels, obtained.samples);
+}
+
+} // namespace
+
+int Output::Open(int device, Mixer* mixer) {
+    mixer_ = mixer;
+    if (device == 0) {
+        stopClock_ = false;
+        clock_ = std::thread([this] { RunClock(); });
+        return BASS_OK;
+    }
+    // The program retries a failed start on every frame. On a machine without sound, SDL's probe
+    // of its drivers takes about 100 ms (and ALSA complains on stderr each time), so a failure is
+    // answered from memory for a while, unless the driver asked for has changed since.
+    const char* hint = SDL_GetHint(SDL_HINT_AUDIODRIVER);
+    std::string driver = hint ? hint : "";
+    auto now = std::chrono::steady_clock::now();
+    if (lastStart_.error != BASS_OK && driver == lastStart_.driver &&
+        now - lastStart_.when < kFailureMemory)
+        return lastStart_.error;
+    int error = OpenDevice(mixer);
+    lastStart_ = {error, driver, now};
+    return error;
+}
+
+int Output::OpenDevice(Mixer* mixer) {
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return BASS_ERROR_DRIVER;
+    audioSubsystem_ = true;
+    SDL_AudioSpec wanted{};
+    wanted.freq = kOutputRate;
+    wanted.format = AUDIO_F32SYS;
+    wanted.channels = 2;
+    wanted.samples = kDeviceFrames;
+    wanted.callback = DeviceCallback;
+    wanted.userdata = mixer;
+    SDL_AudioSpec obtained{};
+    // No changes allowed: SDL converts to whatever the hardware takes, so the mixer always sees
+    // 44.1 kHz float stereo.
+    device_ = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
+    if (device_ == 0) {
+        Close();
+        return BASS_ERROR_DEVICE;
+    }
+    LogFormat(wanted, obtained);
+    SDL_PauseAudioDevice(device_, 0);
+    return BASS_OK;
+}
+
+void Output::Close() {
+    if (clock_.joinable()) {
+        {
+            std::lock_guard<std::mutex> guard(clockLock_);
+            stopClock_ = true;
+        }
+        clockWake_.notify_one();
+        clock_.join();
+    }
+    if (device_ != 0) SDL_CloseAudioDevice(device_);
+    device_ = 0;
+    if (audioSubsystem_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    audioSubsystem_ = false;
+}
+
+// Mixes each 10 ms block when its time has come, measured from the start so that rounding in the
+// waits never adds up to drift.
+void Output::RunClock() {
+    using Clock = std::chrono::steady_clock;
+    std::array<float, kClockFrames * kSamplesPerFrame> discard{};
+    auto start = Clock::now();
+    uint64_t blocks = 0;
+    std::unique_lock<std::mutex> lock(clockLock_);
+    for (;;) {
+        auto due = start + std::chrono::microseconds(blocks * 10000);
+        if (clockWake_.wait_until(lock, due, [this] { return stopClock_; })) return;
+        lock.unlock();
+        mixer_->Mix(discard.data(), kClockFrames);
+        ++blocks;
+        lock.lock();
+    }
+}
+
+} // namespace sound

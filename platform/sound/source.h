@@ -1,0 +1,30 @@
+// Decoders: what turns a file into 44.1 kHz stereo float frames. Streams decode through
+// libsndfile, modules render through libopenmpt; neither library's types leave their file.
+// A source is used by one thread at a time.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+
+namespace sound {
+
+// Every source delivers this: interleaved left and right float samples at 44.1 kHz.
+inline constexpr int kOutputRate = 44100;
+inline constexpr size_t kSamplesPerFrame = 2;
+
+class Source {
+  public:
+    virtual ~Source() = default;
+    // Writes up to frames stereo frames into out and returns how many it wrote; 0 means the sound
+    // has ended (a decoding error ends it too).
+    virtual size_t Read(float* out, size_t frames) = 0;
+};
+
+// Opens path as a stream of any format the installed libsndfile reads. On failure returns null
+// and writes the library error code into *error.
+std::unique_ptr<Source> OpenStreamSource(const char* path, int* error);
+// Loads path as a tracker module, played once from its start. On failure returns null and writes
+// the library error code into *error.
+std::unique_ptr<Source> OpenModuleSource(const char* path, int* error);
+
+} // namespace sound

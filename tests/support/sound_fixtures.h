@@ -1,0 +1,56 @@
+// Sound files made at test time: tones and silence through libsndfile (WAV, FLAC, Ogg Vorbis), a
+// small ProTracker module built byte by byte, and raw bytes. They go into a scratch folder that
+// disappears with the test.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class ScratchFolder {
+  public:
+    ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    ~ScratchFolder();
+    std::string Path(const std::string& name) const { return path_ + "/" + name; }
+
+  private:
+    std::string path_;
+};
+
+enum class SoundFormat { WavFloat, WavPcm16, Flac, OggVorbis };
+
+// A 441 Hz sine per channel: at 44.1 kHz every period holds a sample at exactly +amplitude, so
+// the peak of any 20 ms is the amplitude itself. An amplitude of 0 is silence.
+struct Signal {
+    double seconds = 0.2;
+    std::vector<double> amplitudes = {1.0, 1.0};
+    int rate = 44100;
+    // From this many seconds on, every channel is silent (negative: never).
+    double silentFrom = -1.0;
+    // Amplitude of white noise added to every channel (the same on every run), so that a lossy
+    // encoder has real work to do.
+    double noise = 0.0;
+};
+
+bool WriteSound(const std::string& path, SoundFormat format, const Signal& signal);
+
+// A 4-channel "M.K." module with one looping square-wave sample: a note on every channel on row 0,
+// more notes on later rows, speed `speed` at 125 BPM (a row lasts speed * 20 ms), a pattern of
+// `rows` rows played `positions` times. It lasts positions * rows * speed * 20 ms.
+struct ModuleShape {
+    int rows = 6;
+    int speed = 2;
+    int positions = 1;
+};
+
+bool WriteModule(const std::string& path, const ModuleShape& shape);
+
+bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+std::vector<uint8_t> ReadBytes(const std::string& path);
+// Bytes that are no sound at all, the same on every run.
+std::vector<uint8_t> NoiseBytes(size_t count, uint32_t seed);
+
+// SDL's silent driver: the real output path, paced like a sound card, with nothing to hear.
+void UseDummyAudioDriver();

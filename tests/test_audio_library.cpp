@@ -1,0 +1,352 @@
+// The audio library with real decoders on files made here: what each format decodes to, playing
+// to the end with one end sync, the levels of known signals, refusing bad input, and handles used
+// from several threads. Most cases run on the no-sound device, which is clocked like a sound card.
+#include "platform/sound/bass.h"
+#include "platform/sound/source.h"
+#include "support/sound_fixtures.h"
+
+#include <gtest/gtest.h>
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <set>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Limits only turn a hang into a failure; nothing here measures speed.
+constexpr auto kPatience = 10s;
+constexpr DWORD kNoLevel = 0xFFFFFFFF;
+constexpr DWORD kFullScale = 32768u | 32768u << 16;
+
+ScratchFolder& Folder() {
+    static ScratchFolder folder;
+    return folder;
+}
+
+// path of name, written once with signal.
+std::string Sound(const std::string& name, const Signal& signal,
+                  SoundFormat format = SoundFormat::WavFloat) {
+    std::string path = Folder().Path(name);
+    bool written = access(path.c_str(), F_OK) == 0 || WriteSound(path, format, signal);
+    EXPECT_TRUE(written) << name;
+    return path;
+}
+std::string ShortWav() {
+    return Sound("short.wav", {0.15}, SoundFormat::WavPcm16);
+}
+std::string Module() {
+    std::string path = Folder().Path("tune.mod");
+    EXPECT_TRUE(access(path.c_str(), F_OK) == 0 || WriteModule(path, {}));
+    return path;
+}
+
+DWORD Open(const std::string& path, bool module, DWORD flags = 0) {
+    return module ? BASS_MusicLoad(FALSE, path.c_str(), 0, 0, flags | BASS_MUSIC_PRESCAN, 0)
+                  : BASS_StreamCreateFile(FALSE, path.c_str(), 0, 0, flags);
+}
+
+// Counts the end syncs of one channel and lets a test wait for the first.
+struct EndWatcher {
+    std::mutex lock;
+    std::condition_variable changed;
+    int calls = 0;
+    DWORD channel = 0;
+    std::thread::id thread;
+    bool freeFromSync = false;
+    BOOL ownFree = FALSE, libraryFree = TRUE;
+
+    static void Proc(HSYNC, DWORD channel, DWORD, void* user) {
+        auto* self = static_cast<EndWatcher*>(user);
+        BOOL ownFree = self->freeFromSync && BASS_StreamFree(channel);
+        BOOL libraryFree = self->freeFromSync && BASS_Free();
+        std::lock_guard<std::mutex> guard(self->lock);
+        ++self->calls;
+        self->channel = channel;
+        self->thread = std::this_thread::get_id();
+        self->ownFree = ownFree;
+        self->libraryFree = libraryFree;
+        self->changed.notify_all();
+    }
+    bool Wait() {
+        std::unique_lock<std::mutex> guard(lock);
+        return changed.wait_for(guard, kPatience, [this] { return calls > 0; });
+    }
+    void Watch(DWORD handle) {
+        ASSERT_NE(BASS_ChannelSetSync(handle, BASS_SYNC_END | BASS_SYNC_ONETIME, 0, Proc, this),
+                  0u);
+        ASSERT_TRUE(BASS_ChannelPlay(handle, FALSE));
+    }
+};
+
+// Polls until probe() holds or patience runs out; returns whether it held.
+template <typename Probe> bool Eventually(Probe probe) {
+    auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (!probe() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(2ms);
+    return probe();
+}
+
+class AudioLibrary : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(BASS_Init(0, 44100, 0, nullptr, nullptr)); }
+    void TearDown() override { BASS_Free(); }
+};
+
+// Whatever the file's rate and channel count, a source gives 44.1 kHz stereo of the same length.
+TEST(AudioDecoding, EveryFormatBecomes44kStereoOfTheSameLength) {
+    struct Case {
+        std::string path;
+        double seconds;
+        bool mono;
+    } cases[] = {
+        {ShortWav(), 0.15, false},
+        {Sound("tone.flac", {0.15}, SoundFormat::Flac), 0.15, false},
+        {Sound("tone.ogg", {0.3}, SoundFormat::OggVorbis), 0.3, false},
+        {Sound("mono-22050.flac", {0.25, {0.5}, 22050}, SoundFormat::Flac), 0.25, true},
+        {Sound("mono-8000.wav", {0.25, {0.5}, 8000}), 0.25, true},
+        {Sound("six-48000.wav", {0.1, {1, 1, 1, 1, 1, 1}, 48000}), 0.1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        int error = -1;
+        auto source = sound::OpenStreamSource(c.path.c_str(), &error);
+        ASSERT_TRUE(source);
+        std::vector<float> frames(2 * 4096);
+        size_t total = 0;
+        bool doubled = true, bounded = true;
+        while (size_t got = source->Read(frames.data(), 4096)) {
+            for (size_t i = 0; i < got; ++i) {
+                doubled &= frames[2 * i] == frames[2 * i + 1];
+                bounded &= std::fabs(frames[2 * i]) <= 1.2f;
+            }
+            total += got;
+        }
+        EXPECT_NEAR(static_cast<double>(total), c.seconds * 44100, 1) << "the end is not cut off";
+        EXPECT_TRUE(bounded);
+        EXPECT_TRUE(doubled || !c.mono) << "mono goes to both sides";
+    }
+}
+
+TEST_F(AudioLibrary, StreamsAndModulesPlayToTheirEndAndSyncOnce) {
+    struct Case {
+        std::string path;
+        bool module;
+    } cases[] = {{ShortWav(), false},
+                 {Sound("tone.ogg", {0.3}, SoundFormat::OggVorbis), false},
+                 {Module(), true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        DWORD handle = Open(c.path, c.module, BASS_STREAM_AUTOFREE);
+        EndWatcher watcher;
+        watcher.Watch(handle);
+        ASSERT_TRUE(watcher.Wait());
+        EXPECT_EQ(watcher.channel, handle);
+        EXPECT_NE(watcher.thread, std::this_thread::get_id());
+        // Freed on its own once its syncs have run; then the handle is dead for every call.
+        EXPECT_TRUE(Eventually([&] {
+            return BASS_ChannelGetLevel(handle) == kNoLevel &&
+                   BASS_ErrorGetCode() == BASS_ERROR_HANDLE;
+        }));
+        EXPECT_FALSE(c.module ? BASS_MusicFree(handle) : BASS_StreamFree(handle));
+        std::this_thread::sleep_for(50ms);
+        std::lock_guard<std::mutex> guard(watcher.lock);
+        EXPECT_EQ(watcher.calls, 1);
+    }
+}
+
+// The peak of the channel's own samples over the last 20 ms, full scale 32768, left low word.
+TEST_F(AudioLibrary, LevelsAreThePeaksOfTheSoundBeingHeard) {
+    struct Case {
+        Signal signal;
+        DWORD level;
+    } cases[] = {{{1.0, {1.0, 1.0}}, kFullScale}, {{1.0, {0.5, 0.5}}, 16384u | 16384u << 16},
+                 {{1.0, {0.0, 0.0}}, 0u},         {{1.0, {1.0, 0.0}}, 32768u},
+                 {{1.0, {1.0}}, kFullScale},      {{1.0, {0.0, 1.5}}, 32768u << 16}};
+    int file = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(file);
+        DWORD handle = Open(Sound("level" + std::to_string(file++) + ".wav", c.signal), false);
+        EXPECT_EQ(BASS_ChannelGetLevel(handle), kNoLevel) << "not playing yet";
+        EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_NOPLAY);
+        ASSERT_TRUE(BASS_ChannelPlay(handle, FALSE));
+        std::this_thread::sleep_for(30ms);
+        EXPECT_TRUE(Eventually([&] { return BASS_ChannelGetLevel(handle) == c.level; }))
+            << BASS_ChannelGetLevel(handle);
+        BASS_StreamFree(handle);
+    }
+    // Loud for 0.3 s, then silent: the peak is not held beyond its 20 ms.
+    DWORD handle = Open(Sound("burst.wav", {1.5, {1.0, 1.0}, 44100, 0.3}), false);
+    ASSERT_TRUE(BASS_ChannelPlay(handle, FALSE));
+    EXPECT_TRUE(Eventually([&] { return BASS_ChannelGetLevel(handle) == kFullScale; }));
+    EXPECT_TRUE(Eventually([&] { return BASS_ChannelGetLevel(handle) == 0; }));
+}
+
+// Each bad input is refused at once with a reason, and the library keeps working.
+TEST_F(AudioLibrary, BadInputIsRefusedAndTheNextOpenWorks) {
+    std::string ogg = Sound("tone.ogg", {0.3}, SoundFormat::OggVorbis);
+    std::vector<uint8_t> bytes = ReadBytes(ogg);
+    std::vector<uint8_t> corrupt = NoiseBytes(bytes.size(), 7);
+    std::copy_n(bytes.begin(), 64, corrupt.begin());
+    ScratchFolder scratch;
+    std::string fifo = scratch.Path("pipe.ogg");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::string longest = scratch.Path("");
+    longest.resize(4095, 'a');
+    ASSERT_TRUE(WriteBytes(scratch.Path("empty.ogg"), {}) &&
+                WriteBytes(scratch.Path("head.ogg"), {bytes.begin(), bytes.begin() + 200}) &&
+                WriteBytes(scratch.Path("corrupt.ogg"), corrupt) &&
+                WriteBytes(scratch.Path("noise.mod"), NoiseBytes(4096, 1)) &&
+                WriteBytes(scratch.Path("noise.wav"), NoiseBytes(4096, 2)));
+    struct Case {
+        std::string path;
+        bool module;
+        int error;
+    } cases[] = {
+        {scratch.Path("missing.ogg"), false, BASS_ERROR_FILEOPEN},
+        {scratch.Path(""), false, BASS_ERROR_FILEOPEN}, // a folder
+        {scratch.Path(""), true, BASS_ERROR_FILEOPEN},
+        {scratch.Path("empty.ogg"), false, BASS_ERROR_FILEFORM},
+        {scratch.Path("empty.ogg"), true, BASS_ERROR_FILEFORM},
+        {scratch.Path("head.ogg"), false, BASS_ERROR_FILEFORM}, // cut inside its headers
+        {scratch.Path("corrupt.ogg"), false, BASS_ERROR_FILEFORM},
+        {scratch.Path("noise.mod"), true, BASS_ERROR_FILEFORM},
+        {scratch.Path("noise.wav"), false, BASS_ERROR_FILEFORM},
+        {ogg, true, BASS_ERROR_FILEFORM}, // a stream is no module
+        {fifo, false, BASS_ERROR_FILEOPEN},
+        {fifo, true, BASS_ERROR_FILEOPEN},
+        {"/dev/zero", false, BASS_ERROR_FILEOPEN},
+        {longest, false, BASS_ERROR_FILEOPEN},
+        {"", false, BASS_ERROR_FILEOPEN},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path.substr(0, 80));
+        EXPECT_EQ(Open(c.path, c.module), 0u);
+        EXPECT_EQ(BASS_ErrorGetCode(), c.error);
+        DWORD good = Open(ShortWav(), false);
+        EXPECT_NE(good, 0u);
+        BASS_StreamFree(good);
+    }
+}
+
+// capset changes only the calling thread: this one loses the right to read any file, so a file
+// without read permission is unreadable even when the tests run as root.
+bool DropFileReadingPrivilege() {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    if (syscall(SYS_capget, &header, data) != 0) return false;
+    for (int bit : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH})
+        data[bit / 32].effective &= ~(1u << (bit % 32));
+    return syscall(SYS_capset, &header, data) == 0;
+}
+
+TEST_F(AudioLibrary, AnUnreadableFileIsRefused) {
+    std::string locked = Folder().Path("locked.wav");
+    ASSERT_TRUE(WriteSound(locked, SoundFormat::WavPcm16, {}));
+    ASSERT_EQ(chmod(locked.c_str(), 0), 0);
+    DWORD handle = 1;
+    int error = BASS_OK;
+    std::thread([&] {
+        if (!DropFileReadingPrivilege()) return;
+        handle = Open(locked, false);
+        error = BASS_ErrorGetCode();
+    }).join();
+    EXPECT_EQ(handle, 0u);
+    EXPECT_EQ(error, BASS_ERROR_FILEOPEN);
+}
+
+TEST_F(AudioLibrary, HandlesAreUniqueAndDeadOnesFailEveryCall) {
+    std::set<DWORD> seen;
+    for (int i = 0; i < 100; ++i) {
+        DWORD handle = Open(ShortWav(), false);
+        EXPECT_TRUE(handle != 0 && seen.insert(handle).second);
+        BASS_StreamFree(handle);
+    }
+    DWORD stream = Open(ShortWav(), false);
+    DWORD module = Open(Module(), true);
+    EXPECT_FALSE(BASS_StreamFree(module)) << "a module is not freed as a stream";
+    EXPECT_FALSE(BASS_MusicFree(stream)) << "nor a stream as a module";
+    for (DWORD dead : {0u, *seen.begin(), 0x7FFFFFFFu}) {
+        EXPECT_EQ(BASS_ChannelGetLevel(dead), kNoLevel);
+        EXPECT_EQ(BASS_ChannelSetSync(dead, BASS_SYNC_END, 0, EndWatcher::Proc, nullptr), 0u);
+        EXPECT_FALSE(BASS_ChannelPlay(dead, FALSE));
+        EXPECT_FALSE(BASS_StreamFree(dead) || BASS_MusicFree(dead));
+        EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+    }
+    BASS_Free();
+    ASSERT_TRUE(BASS_Init(0, 44100, 0, nullptr, nullptr));
+    EXPECT_FALSE(BASS_StreamFree(stream)) << "a handle from before a restart stays dead";
+    EXPECT_EQ(seen.count(Open(ShortWav(), false)), 0u);
+}
+
+TEST_F(AudioLibrary, ASyncMayFreeItsOwnChannelButNotTheLibrary) {
+    EndWatcher watcher;
+    watcher.freeFromSync = true;
+    watcher.Watch(Open(ShortWav(), false));
+    ASSERT_TRUE(watcher.Wait());
+    std::lock_guard<std::mutex> guard(watcher.lock);
+    EXPECT_TRUE(watcher.ownFree);
+    EXPECT_FALSE(watcher.libraryFree);
+    EXPECT_NE(Open(ShortWav(), false), 0u) << "the library still runs";
+}
+
+// One thread opens, plays and frees while another hammers whatever handle it last saw.
+TEST_F(AudioLibrary, CallsFromSeveralThreadsWithStaleHandles) {
+    std::atomic<DWORD> latest{0};
+    std::atomic<bool> done{false};
+    std::thread prober([&] {
+        while (!done.load()) {
+            DWORD handle = latest.load();
+            BASS_ChannelGetLevel(handle);
+            BASS_ChannelSetSync(handle, BASS_SYNC_END, 0, EndWatcher::Proc, nullptr);
+            BASS_ChannelPlay(handle, FALSE);
+        }
+    });
+    for (int i = 0; i < 30; ++i) {
+        bool module = i % 3 == 0;
+        DWORD handle = Open(module ? Module() : ShortWav(), module, BASS_STREAM_AUTOFREE);
+        latest.store(handle);
+        BASS_ChannelPlay(handle, FALSE);
+        std::this_thread::sleep_for(std::chrono::milliseconds(i % 5));
+        module ? BASS_MusicFree(handle) : BASS_StreamFree(handle);
+    }
+    done.store(true);
+    prober.join();
+}
+
+TEST(AudioLibraryLifecycle, CallsNeedAStartedLibraryThatStartsOnce) {
+    EXPECT_EQ(Open(ShortWav(), false), 0u);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_INIT);
+    EXPECT_FALSE(BASS_Free());
+    EXPECT_FALSE(BASS_Init(2, 44100, 0, nullptr, nullptr));
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_DEVICE);
+    ASSERT_TRUE(BASS_Init(0, 44100, 0, nullptr, nullptr));
+    EXPECT_FALSE(BASS_Init(0, 44100, 0, nullptr, nullptr));
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ALREADY);
+    std::thread([] {
+        EXPECT_EQ(BASS_ErrorGetCode(), BASS_OK) << "error codes are per thread";
+    }).join();
+    EXPECT_TRUE(BASS_Free());
+}
+
+// The real output path: SDL's device thread runs the mixer.
+TEST(AudioLibraryDevice, AStreamPlaysThroughTheSdlDeviceToItsEnd) {
+    UseDummyAudioDriver();
+    ASSERT_TRUE(BASS_Init(1, 44100, 0, nullptr, nullptr)) << BASS_ErrorGetCode();
+    DWORD handle = Open(Sound("full.wav", {1.0}), false, BASS_STREAM_AUTOFREE);
+    EndWatcher watcher;
+    watcher.Watch(handle);
+    EXPECT_TRUE(Eventually([&] { return BASS_ChannelGetLevel(handle) == kFullScale; }));
+    EXPECT_TRUE(watcher.Wait());
+    EXPECT_TRUE(BASS_Free());
+}
+
+} // namespace
