@@ -1,0 +1,8 @@
+// The main window's procedure: draw a frame, follow a size change, release everything at the end.
+#pragma once
+
+#include "platform/os/window.h"
+
+intptr_t MainWndProc(WindowHandle window, const Message& message);
+// Paints nothing into the window itself: the frame goes into the view.
+void PaintMainWindow(WindowHandle window);
