@@ -3,6 +3,7 @@
 // set VORMEL_VSYNC=0 so presenting does not wait for the display.
 #include "app/startup.h"
 #include "audio/level.h"
+#include "effects/particles.h"
 #include "render/frame_render.h"
 #include "render/gl_setup.h"
 #include "render/projection.h"
