@@ -17,7 +17,7 @@
 namespace {
 
 class FrameLogic : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         InitScene();
         gSceneStarted = 0;
@@ -56,7 +56,8 @@ TEST_F(FrameLogic, FirstFrameWithoutTimeStartsEverythingButMovesNothing) {
     EXPECT_EQ(particles[0].colour[0], 0);
     EXPECT_EQ(particles[0].colour[1], 0);
 
-    for (int i = 0; i < 5; ++i) Advance();
+    for (int i = 0; i < 5; ++i)
+        Advance();
     EXPECT_EQ(liveParticleCount, 1);
     EXPECT_EQ(formationHold, 10);
     EXPECT_EQ(spin.x, 0);
@@ -93,7 +94,8 @@ TEST_F(FrameLogic, SpinTurnsAboutThePositiveOctantAndNeverTooFast) {
     EXPECT_LE(fastest, 0.01 + 1e-6);
     // The orientation stays a rotation: the matrix keeps unit columns.
     for (int c = 0; c < 3; ++c) {
-        const double len = std::hypot(sceneMatrix[4 * c], sceneMatrix[4 * c + 1], sceneMatrix[4 * c + 2]);
+        const double len =
+            std::hypot(sceneMatrix[4 * c], sceneMatrix[4 * c + 1], sceneMatrix[4 * c + 2]);
         EXPECT_NEAR(len, 1, 1e-4);
     }
 }
@@ -106,7 +108,8 @@ TEST_F(FrameLogic, SpinApproachesItsTargetAtAFixedRate) {
     gFrameStep = 1; // 0.0002 * 5 per second
     AdvanceSpin();
     EXPECT_FLOAT_EQ(spin.x, 0.001f);
-    for (int i = 0; i < 4; ++i) AdvanceSpin();
+    for (int i = 0; i < 4; ++i)
+        AdvanceSpin();
     EXPECT_FLOAT_EQ(spin.x, 0.005f);
     AdvanceSpin(); // reaching it snaps onto it and picks a new target
     EXPECT_FLOAT_EQ(spin.x, 0.006f);
@@ -116,12 +119,12 @@ TEST_F(FrameLogic, HueRunsTheShortWayOnlyForSomeDifferences) {
     struct Case {
         float from, to, t, expected;
     } cases[] = {
-        {0.2f, 0.4f, 0.5f, 0.3f},   // (0, 0.5): toward the target
-        {0.9f, 0.1f, 0.5f, 0.5f},   // below -0.5: toward it, through the middle
-        {0.4f, 0.2f, 0.5f, 0.5f},   // (-0.5, 0): the other way
-        {0.1f, 0.9f, 0.5f, 0.7f},   // 0.5 and up: the other way, then wrapped
+        {0.2f, 0.4f, 0.5f, 0.3f},    // (0, 0.5): toward the target
+        {0.9f, 0.1f, 0.5f, 0.5f},    // below -0.5: toward it, through the middle
+        {0.4f, 0.2f, 0.5f, 0.5f},    // (-0.5, 0): the other way
+        {0.1f, 0.9f, 0.5f, 0.7f},    // 0.5 and up: the other way, then wrapped
         {0.25f, 0.75f, 0.6f, 0.95f}, // exactly 0.5 takes the second branch
-        {0.3f, 0.3f, 0.5f, 0.3f},   // exactly 0 as well
+        {0.3f, 0.3f, 0.5f, 0.3f},    // exactly 0 as well
     };
     for (const Case& c : cases) {
         gSceneStarted = -1;
@@ -153,7 +156,8 @@ TEST_F(FrameLogic, FormationsHoldThenGlideAndNeverRepeat) {
     Advance();
     const int first = formationIndex;
     gFrameStep = 1;
-    for (int i = 0; i < 9; ++i) Advance();
+    for (int i = 0; i < 9; ++i)
+        Advance();
     EXPECT_EQ(formationIndex, first);
     EXPECT_EQ(formationPhase, 0); // the hold ran out only now
     std::set<int> seen;
@@ -174,7 +178,8 @@ TEST_F(FrameLogic, FormationsHoldThenGlideAndNeverRepeat) {
 TEST_F(FrameLogic, AMoveTakesPiOverEnergyTimesATenthSeconds) {
     Advance();
     gFrameStep = 0.01f;
-    while (formationHold > 0) Advance();
+    while (formationHold > 0)
+        Advance();
     const int index = formationIndex;
     int frames = 0;
     while (formationIndex == index) {

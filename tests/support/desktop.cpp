@@ -2,6 +2,7 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
 #include <cstring>
@@ -95,6 +96,32 @@ bool FakeDesktop::IsShown(const char* title) {
     const Window w = FindByTitle(d, DefaultRootWindow(d), title);
     XWindowAttributes attributes{};
     return w && XGetWindowAttributes(d, w, &attributes) && attributes.map_state == IsViewable;
+}
+
+bool FakeDesktop::Capture(const char* title, int* width, int* height, std::vector<uint8_t>* rgba) {
+    Display* d = x_->display;
+    const Window w = FindByTitle(d, DefaultRootWindow(d), title);
+    XWindowAttributes attributes{};
+    if (!w || !XGetWindowAttributes(d, w, &attributes)) return false;
+    XImage* image = XGetImage(d, w, 0, 0, static_cast<unsigned>(attributes.width),
+                              static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+    if (!image) return false;
+    *width = attributes.width;
+    *height = attributes.height;
+    rgba->resize(static_cast<size_t>(*width) * static_cast<size_t>(*height) * 4);
+    for (int y = 0; y < *height; ++y) {
+        for (int x = 0; x < *width; ++x) {
+            // A 24-bit TrueColor visual: red, green and blue in the usual masks.
+            const unsigned long pixel = XGetPixel(image, x, y);
+            uint8_t* out = &(*rgba)[(static_cast<size_t>(y) * static_cast<size_t>(*width) + x) * 4];
+            out[0] = static_cast<uint8_t>((pixel >> 16) & 0xFF);
+            out[1] = static_cast<uint8_t>((pixel >> 8) & 0xFF);
+            out[2] = static_cast<uint8_t>(pixel & 0xFF);
+            out[3] = 255;
+        }
+    }
+    XDestroyImage(image);
+    return true;
 }
 
 bool FakeDesktop::Minimise(const char* title) {

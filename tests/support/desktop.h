@@ -3,7 +3,9 @@
 // ones, so SDL sees them (and its mouse state follows). Uses an X connection of its own.
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 class FakeDesktop {
   public:
@@ -21,6 +23,8 @@ class FakeDesktop {
     bool ResizeWindow(const char* title, int width, int height);
     bool AskToClose(const char* title);
     bool IsShown(const char* title);
+    // What the server shows of a window: RGBA bytes, top row first.
+    bool Capture(const char* title, int* width, int* height, std::vector<uint8_t>* rgba);
     // Iconifies and restores a window as a window manager does: by unmapping and mapping it.
     bool Minimise(const char* title);
     bool Restore(const char* title);
