@@ -24,7 +24,27 @@ bool HasTitle(Display* display, Window window, const char* title) {
     return same;
 }
 
-Window FindByTitle(Display* display, Window under, const char* title) {
+int IgnoreXError(Display*, XErrorEvent*) {
+    return 0;
+}
+
+// Windows come and go while the tree is walked (a program that just ended, say): the errors
+// that asking about a vanished window raises are expected, not fatal.
+class IgnoredXErrors {
+  public:
+    explicit IgnoredXErrors(Display* display)
+        : display_(display), previous_(XSetErrorHandler(IgnoreXError)) {}
+    ~IgnoredXErrors() {
+        XSync(display_, False);
+        XSetErrorHandler(previous_);
+    }
+
+  private:
+    Display* display_;
+    int (*previous_)(Display*, XErrorEvent*);
+};
+
+Window FindIn(Display* display, Window under, const char* title) {
     if (HasTitle(display, under, title)) return under;
     Window root = 0;
     Window parent = 0;
@@ -33,9 +53,14 @@ Window FindByTitle(Display* display, Window under, const char* title) {
     if (!XQueryTree(display, under, &root, &parent, &children, &count)) return 0;
     Window found = 0;
     for (unsigned int i = 0; i < count && !found; ++i)
-        found = FindByTitle(display, children[i], title);
+        found = FindIn(display, children[i], title);
     if (children) XFree(children);
     return found;
+}
+
+Window FindByTitle(Display* display, Window under, const char* title) {
+    IgnoredXErrors ignored(display);
+    return FindIn(display, under, title);
 }
 
 } // namespace
@@ -93,6 +118,7 @@ bool FakeDesktop::AskToClose(const char* title) {
 
 bool FakeDesktop::IsShown(const char* title) {
     Display* d = x_->display;
+    IgnoredXErrors ignored(d);
     const Window w = FindByTitle(d, DefaultRootWindow(d), title);
     XWindowAttributes attributes{};
     return w && XGetWindowAttributes(d, w, &attributes) && attributes.map_state == IsViewable;
@@ -100,6 +126,7 @@ bool FakeDesktop::IsShown(const char* title) {
 
 bool FakeDesktop::Capture(const char* title, int* width, int* height, std::vector<uint8_t>* rgba) {
     Display* d = x_->display;
+    IgnoredXErrors ignored(d);
     const Window w = FindByTitle(d, DefaultRootWindow(d), title);
     XWindowAttributes attributes{};
     if (!w || !XGetWindowAttributes(d, w, &attributes)) return false;
