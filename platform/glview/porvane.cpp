@@ -235,6 +235,14 @@ class PixelTransferScope {
     GLint pack_ = 0;
 };
 
+// The bound texture is copied texel for pixel: no filtering, no wrapping.
+void SetPixelCopyParameters() {
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+}
+
 // Clears a freshly sized framebuffer, so nothing undefined shows before the program's first draw.
 void ClearFramebuffer(GLuint framebuffer) {
     GLint bound = 0;
@@ -282,11 +290,7 @@ std::unique_ptr<ViewFramebuffer> MakeFramebuffer(GlContext* context, int width, 
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &texture);
     glGenTextures(1, &fb->colour);
     glBindTexture(GL_TEXTURE_2D, fb->colour);
-    // Composition copies the view 1:1, texel for pixel.
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    SetPixelCopyParameters(); // composition copies the view 1:1
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(texture));
     gl.genRenderbuffers(1, &fb->depth);
     gl.genFramebuffers(1, &fb->framebuffer);
@@ -438,10 +442,7 @@ void DrawChrome(GlContext* context, WindowHandle top) {
     if (!context->chromeTexture) {
         glGenTextures(1, &context->chromeTexture);
         glBindTexture(GL_TEXTURE_2D, context->chromeTexture);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        SetPixelCopyParameters();
     }
     glBindTexture(GL_TEXTURE_2D, context->chromeTexture);
     if (layer->width != context->chromeWidth || layer->height != context->chromeHeight) {
