@@ -39,7 +39,8 @@ bool OpenView() {
 // A scene in full flow: every particle live, a formation under way, a steady level.
 void WarmScene() {
     gFrameStep = 0.016f;
-    for (int i = 0; i < 200; ++i) RenderFrame();
+    for (int i = 0; i < 200; ++i)
+        RenderFrame();
     liveParticleCount = particleCapacity;
 }
 
@@ -49,15 +50,18 @@ void BM_BareClearAndPresent(benchmark::State& state) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         QI_UpdateGLWindow(gGlCtrl);
     }
-    state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["fps"] =
+        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_BareClearAndPresent)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_WholeFrame(benchmark::State& state) {
     if (!OpenView()) return state.SkipWithError("no display with OpenGL");
     WarmScene();
-    for (auto _ : state) RenderFrame();
-    state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+    for (auto _ : state)
+        RenderFrame();
+    state.counters["fps"] =
+        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_WholeFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -68,7 +72,8 @@ void BM_FrameLogicWithoutGL(benchmark::State& state) {
     gEnergy = 20;
     liveParticleCount = particleCapacity;
     gFrameStep = 0.016f;
-    for (int i = 0; i < particleCapacity; ++i) RespawnParticle(i);
+    for (int i = 0; i < particleCapacity; ++i)
+        RespawnParticle(i);
     for (auto _ : state) {
         AdvanceSpin();
         AdvanceColourCycle();
