@@ -8,6 +8,7 @@
 #include "scene/frame_clock.h"
 #include "scene/random.h"
 #include "scene/scene_init.h"
+#include "support/frame_state.h"
 
 #include <gtest/gtest.h>
 
@@ -20,15 +21,8 @@ class FrameLogic : public ::testing::Test {
   protected:
     void SetUp() override {
         InitScene();
-        gSceneStarted = 0;
-        liveParticleCount = 0;
-        emitTimer = 0;
-        formationIndex = 0;
-        formationHold = 0;
-        formationPhase = 0;
-        colourRate = 0;
+        ResetFrameRender();
         gEnergy = 10;
-        gFrameStep = 0;
     }
     // What RenderFrame does between reading the level and drawing.
     static void Advance() {

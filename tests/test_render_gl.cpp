@@ -12,6 +12,7 @@
 #include "render/projection.h"
 #include "scene/frame_clock.h"
 #include "scene/scene_init.h"
+#include "support/frame_state.h"
 #include "support/message_log.h"
 #include "support/png_file.h"
 
@@ -297,12 +298,7 @@ class Frames : public SceneGL {
     void SetUp() override {
         SceneGL::SetUp();
         ResizeView(gGlCtrl);
-        gSceneStarted = 0;
-        liveParticleCount = 0;
-        emitTimer = 0;
-        formationIndex = 0;
-        formationHold = 0;
-        gFrameStep = 0;
+        ResetFrameRender();
     }
 };
 
