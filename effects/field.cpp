@@ -34,10 +34,6 @@ float U() {
     return static_cast<float>(RandomFloat(1000) - 500.0);
 }
 
-float Add(float a, double b) {
-    return static_cast<float>(a + b);
-}
-
 float CircleX(double radius, float angle) {
     return static_cast<float>(radius * std::cos(static_cast<double>(angle)));
 }
@@ -61,9 +57,9 @@ void RandomCloud() {
 void SlantedLine() {
     const float d = static_cast<float>(1000.0 / (sourceCount + sinkCount - 1));
     float p = -500;
-    for (int i = 0; i < sourceCount; ++i, p = Add(p, d))
+    for (int i = 0; i < sourceCount; ++i, p = Stored(p + d))
         SetSourceTarget(i, p, 0.5f * p, 0);
-    for (int i = 0; i < sinkCount; ++i, p = Add(p, d))
+    for (int i = 0; i < sinkCount; ++i, p = Stored(p + d))
         SetSinkTarget(i, p, 0.5f * p, 0);
 }
 
@@ -71,10 +67,10 @@ void SlantedLine() {
 void AlternatingLine() {
     const float d = static_cast<float>(1000.0 / (2 * std::max(sourceCount, sinkCount) - 1));
     float p = -500;
-    for (int i = 0; i < sourceCount; ++i, p = Add(p, 2.0 * d))
+    for (int i = 0; i < sourceCount; ++i, p = Stored(p + 2.0 * d))
         SetSourceTarget(i, p, 0.5f * p, 0);
-    p = Add(-500, d);
-    for (int i = 0; i < sinkCount; ++i, p = Add(p, 2.0 * d))
+    p = Stored(-500 + d);
+    for (int i = 0; i < sinkCount; ++i, p = Stored(p + 2.0 * d))
         SetSinkTarget(i, p, 0.5f * p, 0);
 }
 
@@ -83,12 +79,12 @@ void Rows(bool crossed) {
     float d = static_cast<float>(1000.0 / (2 * sourceCount - 1));
     float p = -500;
     const float sourceY = static_cast<float>(-525 + 25 * sourceCount);
-    for (int i = 0; i < sourceCount; ++i, p = Add(p, 2.0 * d))
+    for (int i = 0; i < sourceCount; ++i, p = Stored(p + 2.0 * d))
         SetSourceTarget(i, p, sourceY, crossed ? 0.0f : -50.0f);
     d = static_cast<float>(1000.0 / (2 * sinkCount - 1));
     p = -500;
     const float sinkY = static_cast<float>(525 - 25 * sinkCount);
-    for (int i = 0; i < sinkCount; ++i, p = Add(p, 2.0 * d)) {
+    for (int i = 0; i < sinkCount; ++i, p = Stored(p + 2.0 * d)) {
         if (crossed)
             SetSinkTarget(i, 10, sinkY, p);
         else
@@ -114,12 +110,12 @@ void RandomPlanes(bool split) {
 void TwoCircles() {
     float a = 0.5f;
     for (int i = 0; i < sourceCount; ++i) {
-        a = Add(a, C / sourceCount);
+        a = Stored(a + C / sourceCount);
         SetSourceTarget(i, CircleX(200, a), CircleY(200, a), 0);
     }
     a = 1.5f;
     for (int i = 0; i < sinkCount; ++i) {
-        a = Add(a, C / sinkCount);
+        a = Stored(a + C / sinkCount);
         SetSinkTarget(i, CircleX(500, a), CircleY(500, a), 0);
     }
 }
@@ -129,11 +125,11 @@ void SharedCircle() {
     const double step = C / (sourceCount + sinkCount);
     float a = 0.5f;
     for (int i = 0; i < sourceCount; ++i) {
-        a = Add(a, step);
+        a = Stored(a + step);
         SetSourceTarget(i, CircleX(500, a), CircleY(500, a), 0);
     }
     for (int i = 0; i < sinkCount; ++i) {
-        a = Add(a, step);
+        a = Stored(a + step);
         SetSinkTarget(i, CircleX(500, a), CircleY(500, a), 0);
     }
 }
@@ -142,10 +138,10 @@ void SharedCircle() {
 void AlternatingCircle() {
     const float s = static_cast<float>(C / (2 * std::max(sourceCount, sinkCount)));
     float a = 0.5f;
-    for (int i = 0; i < sourceCount; ++i, a = Add(a, 2.0 * s))
+    for (int i = 0; i < sourceCount; ++i, a = Stored(a + 2.0 * s))
         SetSourceTarget(i, CircleX(500, a), CircleY(500, a), 0);
-    a = Add(0.5f, s);
-    for (int i = 0; i < sinkCount; ++i, a = Add(a, 2.0 * s))
+    a = Stored(0.5f + s);
+    for (int i = 0; i < sinkCount; ++i, a = Stored(a + 2.0 * s))
         SetSinkTarget(i, CircleX(500, a), CircleY(500, a), 0);
 }
 

@@ -22,25 +22,22 @@ constexpr signed char kBirthDirections[14][3] = {
 };
 
 float Step(const FieldParticle& p) {
-    return static_cast<float>(p.speed * static_cast<double>(gFrameStep));
+    return Stored(p.speed * static_cast<double>(gFrameStep));
 }
 
-float Offset(float coordinate, double amount) {
-    return static_cast<float>(coordinate + amount);
-}
-
-// v scaled by k, stored: equal and opposite pulls then cancel to exactly zero.
+// v scaled by k, stored: equal and opposite pulls are then exact negatives of each other.
 Vec3 Scaled(const Vec3& v, double k) {
-    return {static_cast<float>(k * v.x), static_cast<float>(k * v.y), static_cast<float>(k * v.z)};
+    return {Stored(k * v.x), Stored(k * v.y), Stored(k * v.z)};
 }
 
 void Add(Vec3& a, const Vec3& b) {
-    a = {Offset(a.x, b.x), Offset(a.y, b.y), Offset(a.z, b.z)};
+    a = {Stored(static_cast<double>(a.x) + b.x), Stored(static_cast<double>(a.y) + b.y),
+         Stored(static_cast<double>(a.z) + b.z)};
 }
 
 // Adds the unit vector d with the weight 1 / len, or 1 within one unit of the node.
-void AddPull(Vec3& force, const Vec3& d, float len) {
-    Add(force, Scaled(d, len > 1 ? 1.0 / len : 1.0));
+void AddPull(Vec3& sum, const Vec3& d, float len) {
+    Add(sum, Scaled(d, len > 1 ? 1.0 / len : 1.0));
 }
 
 } // namespace
@@ -50,9 +47,9 @@ void RespawnParticle(int32_t i) {
     p.pos = sources[RandomInt(sourceCount)].pos;
     const float step = Step(p);
     const signed char* dir = kBirthDirections[RandomInt(14)];
-    p.pos = {Offset(p.pos.x, dir[0] * static_cast<double>(step)),
-             Offset(p.pos.y, dir[1] * static_cast<double>(step)),
-             Offset(p.pos.z, dir[2] * static_cast<double>(step))};
+    p.pos = {Stored(p.pos.x + dir[0] * static_cast<double>(step)),
+             Stored(p.pos.y + dir[1] * static_cast<double>(step)),
+             Stored(p.pos.z + dir[2] * static_cast<double>(step))};
     p.colour[0] = particleColour[0];
     p.colour[1] = particleColour[1];
     p.colour[2] = particleColour[2];
@@ -60,27 +57,34 @@ void RespawnParticle(int32_t i) {
 
 void UpdateParticle(int32_t i) {
     FieldParticle& p = particles[i];
-    Vec3 force = {0, 0, 0};
     bool reborn = false;
+    // The pushes of the sources and the pulls of the sinks are summed apart and added last: when
+    // every source and sink sits at one point the two sums are exact negatives (rounding to
+    // nearest is symmetric in sign), so they cancel to zero and the particle rises along +y.
+    // Summed term by term in one total they would leave a rounding residue instead.
+    Vec3 pushes = {0, 0, 0};
     for (int a = 0; a < sourceCount; ++a) {
         const Vec3& s = sources[a].pos;
         Vec3 d = {p.pos.x - s.x, p.pos.y - s.y, p.pos.z - s.z};
         const float len = Normalize3(d);
         if (len > kStrayDistance) reborn = true;
-        AddPull(force, d, len);
+        AddPull(pushes, d, len);
     }
     const float step = Step(p);
+    Vec3 pulls = {0, 0, 0};
     for (int b = 0; b < sinkCount; ++b) {
         const Vec3& s = sinks[b].pos;
         Vec3 d = {s.x - p.pos.x, s.y - p.pos.y, s.z - p.pos.z};
         const float len = Normalize3(d);
         if (len < step) reborn = true;
-        AddPull(force, d, len);
+        AddPull(pulls, d, len);
     }
     if (reborn) {
         RespawnParticle(i);
         return;
     }
+    Vec3 force = pushes;
+    Add(force, pulls);
     Normalize3(force);
     Add(p.pos, Scaled(force, step));
 }

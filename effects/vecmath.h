@@ -3,6 +3,11 @@
 // and rounded only where a value is stored.
 #pragma once
 
+// A value computed in double, rounded once to the 32-bit float it is stored as.
+inline float Stored(double value) {
+    return static_cast<float>(value);
+}
+
 struct Vec3 {
     float x, y, z;
 };

@@ -38,10 +38,6 @@ constexpr float kViewDepth = -1300;     // the field sits this far in front of t
 constexpr double kEmissionSpread = 120; // seconds over which all particles are emitted
 constexpr float kFormationHold = 10;    // seconds a new formation waits before it moves
 
-float Store(double value) {
-    return static_cast<float>(value);
-}
-
 void ApplyViewTransform() {
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
@@ -58,17 +54,17 @@ void ChooseSpinTarget() {
         spinTarget.y = RandomFloat(1);
         spinTarget.z = RandomFloat(1);
         Normalize3(spinTarget);
-        const float m = Store(static_cast<double>(RandomFloat(0.002f)) * spinScale);
-        spinTarget = {Store(static_cast<double>(m) * spinTarget.x),
-                      Store(static_cast<double>(m) * spinTarget.y),
-                      Store(static_cast<double>(m) * spinTarget.z)};
+        const float m = Stored(static_cast<double>(RandomFloat(0.002f)) * spinScale);
+        spinTarget = {Stored(static_cast<double>(m) * spinTarget.x),
+                      Stored(static_cast<double>(m) * spinTarget.y),
+                      Stored(static_cast<double>(m) * spinTarget.z)};
     } else {
         spinTarget = {0, 0, 0};
     }
 }
 
 float RandomSaturation() {
-    return Store(1.0 - static_cast<double>(RandomFloat(1)) * RandomFloat(1));
+    return Stored(1.0 - static_cast<double>(RandomFloat(1)) * RandomFloat(1));
 }
 
 void StartColourCycle() {
@@ -80,7 +76,7 @@ void StartColourCycle() {
     colourTo.hue = RandomFloat(1);
     colourTo.saturation = RandomSaturation();
     colourT = 0;
-    colourRate = Store(gEnergy * 0.002 + RandomFloat(Store(gEnergy * 0.005)));
+    colourRate = Stored(gEnergy * 0.002 + RandomFloat(Stored(gEnergy * 0.005)));
 }
 
 // The hue runs toward the target only for differences in (0, 0.5) or below -0.5; otherwise it
@@ -89,14 +85,14 @@ void BlendColour() {
     const double dh = static_cast<double>(colourTo.hue) - colourFrom.hue;
     const double t = colourT;
     if (dh < -0.5 || (0 < dh && dh < 0.5))
-        colourNow.hue = Store(colourFrom.hue + dh * t);
+        colourNow.hue = Stored(colourFrom.hue + dh * t);
     else
-        colourNow.hue = Store(colourFrom.hue - dh * t);
+        colourNow.hue = Stored(colourFrom.hue - dh * t);
     colourNow.saturation =
-        Store(colourFrom.saturation +
-              (static_cast<double>(colourTo.saturation) - colourFrom.saturation) * t);
-    if (colourNow.hue < 0) colourNow.hue = Store(colourNow.hue + 1.0);
-    if (colourNow.hue > 1) colourNow.hue = Store(colourNow.hue - 1.0);
+        Stored(colourFrom.saturation +
+               (static_cast<double>(colourTo.saturation) - colourFrom.saturation) * t);
+    if (colourNow.hue < 0) colourNow.hue = Stored(colourNow.hue + 1.0);
+    if (colourNow.hue > 1) colourNow.hue = Stored(colourNow.hue - 1.0);
     HsvToRgb(colourNow.hue, colourNow.saturation, 1, particleColour[0], particleColour[1],
              particleColour[2]);
 }
@@ -118,7 +114,7 @@ void DrawScene(float f) {
     glMatrixMode(GL_MODELVIEW);
     glBlendFunc(GL_ONE, GL_ONE);
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(gTextures[0].glName));
-    const float scale = Store(std::sqrt(static_cast<double>(f)));
+    const float scale = Stored(std::sqrt(static_cast<double>(f)));
     for (int32_t i = 0; i < liveParticleCount; ++i)
         DrawParticle(i, scale);
     glPushMatrix();
@@ -143,11 +139,11 @@ void AdvanceSpin() {
     }
     Vec3 d = {spinTarget.x - spin.x, spinTarget.y - spin.y, spinTarget.z - spin.z};
     const float dist = Normalize3(d);
-    const float maxStep = Store(0.0002 * spinScale * gFrameStep);
+    const float maxStep = Stored(0.0002 * spinScale * gFrameStep);
     if (maxStep < dist) {
-        spin = {Store(spin.x + static_cast<double>(maxStep) * d.x),
-                Store(spin.y + static_cast<double>(maxStep) * d.y),
-                Store(spin.z + static_cast<double>(maxStep) * d.z)};
+        spin = {Stored(spin.x + static_cast<double>(maxStep) * d.x),
+                Stored(spin.y + static_cast<double>(maxStep) * d.y),
+                Stored(spin.z + static_cast<double>(maxStep) * d.z)};
     } else {
         spin = spinTarget;
         ChooseSpinTarget();
@@ -168,7 +164,7 @@ void AdvanceColourCycle() {
         colourNow = {1, 1};
         colourT = 1;
     }
-    colourT = Store(colourT + static_cast<double>(colourRate) * gFrameStep);
+    colourT = Stored(colourT + static_cast<double>(colourRate) * gFrameStep);
     // A new cycle leaves the particle colour as it was for this frame.
     if (colourT >= 1)
         StartColourCycle();
@@ -178,11 +174,11 @@ void AdvanceColourCycle() {
 
 void EmitParticles() {
     if (particleCapacity <= liveParticleCount) return;
-    emitTimer = Store(static_cast<double>(emitTimer) - gFrameStep);
+    emitTimer = Stored(static_cast<double>(emitTimer) - gFrameStep);
     while (particleCapacity > liveParticleCount && emitTimer <= 0) {
         RespawnParticle(liveParticleCount);
         liveParticleCount += 1;
-        emitTimer = Store(emitTimer + kEmissionSpread / particleCapacity);
+        emitTimer = Stored(emitTimer + kEmissionSpread / particleCapacity);
     }
 }
 
@@ -191,11 +187,11 @@ void AdvanceFormations() {
         formationPhase = std::numbers::pi_v<float>;
         formationRate = 0.001f;
     }
-    formationHold = Store(static_cast<double>(formationHold) - gFrameStep);
+    formationHold = Stored(static_cast<double>(formationHold) - gFrameStep);
     if (formationHold <= 0) {
         formationPhase =
-            Store(formationPhase + static_cast<double>(gEnergy) * gFrameStep * formationRate);
-        formationBlend = Store(0.5 - 0.5 * std::cos(static_cast<double>(formationPhase)));
+            Stored(formationPhase + static_cast<double>(gEnergy) * gFrameStep * formationRate);
+        formationBlend = Stored(0.5 - 0.5 * std::cos(static_cast<double>(formationPhase)));
     }
     if (formationPhase >= std::numbers::pi) ChangeFormation();
     for (int32_t i = 0; i < sourceCount; ++i)
