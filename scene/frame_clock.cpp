@@ -1,4 +1,5 @@
 #include "scene/frame_clock.h"
+#include "scene/frame_clock_state.h"
 
 #include "platform/os/clock.h"
 

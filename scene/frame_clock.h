@@ -8,14 +8,6 @@
 // Seconds since the previous timer frame; written by the main window on every timer tick.
 extern float gFrameStep;
 
-extern float gClockElapsed;
-extern int32_t gClockHasCounter;
-extern float gClockTickSeconds;
-extern int64_t gClockCounter;
-extern int64_t gClockPrevCounter;
-extern uint32_t gClockMs;
-extern uint32_t gClockPrevMs;
-
 // Restarts the clock; the next FrameClockElapsed measures from here.
 void FrameClockStart();
 // Seconds since the previous call (or the restart). A reading that goes backwards returns the

@@ -4,6 +4,7 @@
 #include "effects/particles.h"
 #include "platform/os/clock.h"
 #include "scene/frame_clock.h"
+#include "scene/frame_clock_state.h"
 #include "scene/random.h"
 #include "scene/scene_init.h"
 
