@@ -34,8 +34,10 @@ void StopXvfb() {
         dup2(quiet, STDERR_FILENO);
     }
     const std::string fd = std::to_string(displayFd);
+    // -noreset: without it the server resets whenever its last client leaves, and a client that
+    // connects during that moment (the next test's) is refused.
     execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen, "-nolisten", "tcp",
-           static_cast<char*>(nullptr));
+           "-noreset", static_cast<char*>(nullptr));
     _exit(127);
 }
 
