@@ -23,7 +23,7 @@ void CreateView() {
     gGlCtrl = CreateChildWindow(kGlControlClass, gMainWnd, ID_GLCTRL, kViewLeft, kViewTop,
                                 kViewWidth, kViewHeight);
     if (gGlCtrl != nullptr) gGlCtrlOldProc = SubclassWindow(gGlCtrl, GlCtrlSubclassProc);
-    QI_SetAnchorMode(gGlCtrl, 5); // the view grows and shrinks with the window
+    QI_SetAnchorMode(gGlCtrl, kAnchorStretch); // the view grows and shrinks with the window
 }
 
 void BuildFont() {

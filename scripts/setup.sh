@@ -5,8 +5,8 @@ set -euo pipefail
 
 packages=(
     build-essential cmake pkg-config
-    libsdl2-dev libsdl2-image-dev libsdl2-ttf-dev
-    libsndfile1-dev libopenmpt-dev libfontconfig-dev
+    libsdl2-dev libsdl2-image-dev libcairo2-dev
+    libsndfile1-dev libopenmpt-dev
     libgl-dev libgl1-mesa-dri
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth libx11-dev libxtst-dev fonts-dejavu-core

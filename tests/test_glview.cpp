@@ -4,6 +4,7 @@
 #include "platform/glview/porvane.h"
 #include "platform/glview/readback.h"
 #include "platform/os/window.h"
+#include "platform/os/window_internal.h"
 #include "support/desktop.h"
 #include "support/message_log.h"
 #include "support/png_file.h"
@@ -441,6 +442,81 @@ TEST_F(GlViewTest, ThePresentedWindowShowsTheViewPixelForPixelOverTheChrome) {
     EXPECT_EQ(PixelAt(view, 199, 0), green);
     EXPECT_EQ(PixelAt(view, 0, 99), red);
     EXPECT_EQ(PixelAt(view, 0, 89), blue);
+}
+
+namespace {
+
+int gChildPaints = 0;
+
+// The frame green, the child's rectangle red with a yellow corner pixel.
+void PaintGreenFrame(WindowHandle, cairo_t* cr, int width, int height) {
+    cairo_set_source_rgb(cr, 0, 1, 0);
+    cairo_rectangle(cr, 0, 0, width, 8);
+    cairo_fill(cr);
+    cairo_rectangle(cr, 0, height - 8, width, 8);
+    cairo_fill(cr);
+}
+void PaintRedChild(WindowHandle, cairo_t* cr, int width, int height) {
+    ++gChildPaints;
+    cairo_set_source_rgb(cr, 1, 0, 0);
+    cairo_paint(cr); // clipped to the child
+    cairo_set_source_rgb(cr, 1, 1, 0);
+    cairo_rectangle(cr, width - 1, height - 1, 1, 1);
+    cairo_fill(cr);
+}
+
+} // namespace
+
+TEST_F(GlViewTest, TheChromeCoversTheFrameAndRepaintsOnlyWhatChanged) {
+    FrameGeometry frame;
+    frame.insets = {8, 8, 8, 8};
+    SetOwnFrame(main_, frame, RecordingProc);
+    SetChromePainter(main_, PaintGreenFrame);
+    RegisterChildClass("painted", RecordingProc);
+    WindowHandle child = CreateChildWindow("painted", main_, 1, 250, 10, 30, 40);
+    SetChromePainter(child, PaintRedChild);
+    ShowMainWindow(main_);
+    // The server takes the new size of the window in its own time.
+    ASSERT_TRUE(RunLoopUntil(main_, [&] {
+        int w = 0, h = 0;
+        std::vector<uint8_t> ignored;
+        return desktop_.Capture("glview", &w, &h, &ignored) && w == 336 && h == 256;
+    }));
+    // The driver sizes its buffers for the new window at the first frame drawn after the change.
+    gChildPaints = 0;
+    ASSERT_EQ(QI_UpdateGLWindow(view_), -1);
+    EXPECT_EQ(gChildPaints, 1);
+    KeepPresentedFrames(main_, true);
+    ASSERT_EQ(QI_UpdateGLWindow(view_), -1);
+    EXPECT_EQ(gChildPaints, 1);
+
+    PixelImage window;
+    ASSERT_TRUE(ReadPresentedPixels(main_, &window));
+    ASSERT_EQ(std::tie(window.width, window.height), std::make_tuple(336, 256));
+    const Rgba green{0, 255, 0, 255};
+    const Rgba red{255, 0, 0, 255};
+    const Rgba yellow{255, 255, 0, 255};
+    // The client area starts at (8, 8): the child at (258, 18), the view at (18, 28).
+    const struct {
+        int x, y;
+        Rgba colour;
+    } expected[] = {{0, 0, green},     {335, 255, green}, {7, 7, green},      {8, 8, kChrome},
+                    {258, 18, red},    {287, 57, yellow}, {288, 57, kChrome}, {257, 18, kChrome},
+                    {17, 28, kChrome}, {18, 27, kChrome}};
+    for (const auto& e : expected)
+        EXPECT_EQ(PixelAt(window, e.x, e.y), e.colour) << "at " << e.x << ", " << e.y;
+
+    // Nothing changed, so nothing was repainted for the second frame. The child invalidated:
+    // only its rectangle is.
+    InvalidateChrome(child);
+    ChromeLayer layer;
+    WindowRect changed;
+    ASSERT_TRUE(UpdateChrome(main_, &layer, &changed));
+    EXPECT_EQ(gChildPaints, 2);
+    EXPECT_EQ(std::tie(changed.x, changed.y, changed.width, changed.height),
+              std::make_tuple(258, 18, 30, 40));
+    ASSERT_TRUE(UpdateChrome(main_, &layer, &changed));
+    EXPECT_EQ(changed.width * changed.height, 0);
 }
 
 // --- Mouse buttons ------------------------------------------------------------------------------

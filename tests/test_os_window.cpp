@@ -2,6 +2,7 @@
 // and ordering, timers, closing, and the executable's folder.
 #include "platform/os/clock.h"
 #include "platform/os/window.h"
+#include "platform/os/window_internal.h"
 #include "support/desktop.h"
 #include "support/message_log.h"
 
@@ -103,6 +104,77 @@ TEST_F(WindowTest, OnASmallScreenTheWindowsCornerStaysOnTheScreen) {
     };
     EXPECT_EXIT(placeAll(), testing::ExitedWithCode(0), "\\[0,0\\]\\[20,0\\]\\[0,90\\]");
     unsetenv("VORMEL_TEST_SCREEN");
+}
+
+// --- A frame of the program's own --------------------------------------------------------------
+
+TEST(FrameHitTest, MapsEveryPointToItsRegion) {
+    // A 100 x 80 window: 4 px sides and bottom, a 24 px top with the caption, one button.
+    FrameGeometry frame;
+    frame.insets = {4, 24, 4, 4};
+    frame.resizeBorder = 4;
+    frame.cornerLength = 12;
+    frame.buttons = {{70, 4, 20, 16}};
+    using R = HitRegion;
+    const struct {
+        int x, y;
+        R resizable, fixed; // fixed: a maximised window, which does not resize
+    } cases[] = {
+        {50, 50, R::Client, R::Client},     {4, 24, R::Client, R::Client},
+        {95, 75, R::Client, R::Client},     {50, 23, R::Caption, R::Caption},
+        {50, 4, R::Caption, R::Caption},    {70, 4, R::Button, R::Button},
+        {89, 19, R::Button, R::Button},     {90, 10, R::Caption, R::Caption},
+        {0, 40, R::Left, R::Frame},         {3, 40, R::Left, R::Frame},
+        {99, 40, R::Right, R::Frame},       {50, 0, R::Top, R::Caption},
+        {50, 79, R::Bottom, R::Frame},      {0, 0, R::TopLeft, R::Caption},
+        {11, 0, R::TopLeft, R::Caption},    {12, 0, R::Top, R::Caption},
+        {0, 11, R::TopLeft, R::Caption},    {99, 0, R::TopRight, R::Caption},
+        {0, 79, R::BottomLeft, R::Frame},   {99, 79, R::BottomRight, R::Frame},
+        {88, 79, R::BottomRight, R::Frame}, {99, 68, R::BottomRight, R::Frame},
+        {-1, 40, R::Frame, R::Frame},       {100, 40, R::Frame, R::Frame},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "at " << c.x << ", " << c.y);
+        EXPECT_EQ(FrameHitTest(frame, 100, 80, true, c.x, c.y), c.resizable);
+        EXPECT_EQ(FrameHitTest(frame, 100, 80, false, c.x, c.y), c.fixed);
+    }
+}
+
+TEST_F(WindowTest, AnOwnFrameKeepsTheClientSizeCentresTheWholeWindowAndTakesItsPointer) {
+    ASSERT_NE(MakeMain("own frame", 300, 200, false), nullptr);
+    FrameGeometry frame;
+    frame.insets = {5, 30, 5, 5};
+    frame.resizeBorder = 3;
+    frame.buttons = {{280, 8, 16, 16}};
+    SetOwnFrame(main_, frame, RecordingProc);
+    int w = 0, h = 0, x = 0, y = 0;
+    GetClientSize(main_, &w, &h);
+    EXPECT_EQ(std::tie(w, h), std::make_tuple(300, 200));
+    GetClientScreenPosition(main_, &x, &y);
+    EXPECT_EQ(std::tie(x, y), std::make_tuple((1280 - 310) / 2 + 5, (1024 - 235) / 2 + 30));
+    EXPECT_EQ(CountLogged(main_, WM_SIZE), 0u);
+    ShowMainWindow(main_);
+    std::vector<uint8_t> pixels;
+    ASSERT_TRUE(desktop_.Capture("own frame", &w, &h, &pixels));
+    EXPECT_EQ(std::tie(w, h), std::make_tuple(310, 235));
+    WindowHandle child = Child(0, 0, 20, 20);
+    Settle();
+
+    // Over the button the frame hears the pointer in whole-window pixels; in the client area the
+    // frame hears that it was left, and the child under the pointer gets the move.
+    MovePointerTo(285 - 5, 10 - 30);
+    ASSERT_TRUE(RunUntilReceived(main_, WM_NCMOUSEMOVE));
+    EXPECT_EQ(std::tie(gMessageLog.back().x, gMessageLog.back().y), std::make_tuple(285, 10));
+    desktop_.PressButton(1);
+    ASSERT_TRUE(RunUntilReceived(main_, WM_NCLBUTTONDOWN));
+    desktop_.ReleaseButton(1);
+    ASSERT_TRUE(RunUntilReceived(main_, WM_NCLBUTTONUP));
+    gMessageLog.clear();
+    MovePointerTo(3, 4);
+    ASSERT_TRUE(RunUntilReceived(child, WM_MOUSEMOVE));
+    EXPECT_EQ(Received({WM_PAINT}),
+              (std::vector<Sent>{{main_, WM_NCMOUSELEAVE}, {child, WM_MOUSEMOVE}}));
+    EXPECT_EQ(std::tie(gMessageLog.back().x, gMessageLog.back().y), std::make_tuple(3, 4));
 }
 
 // --- Anchoring ----------------------------------------------------------------------------------

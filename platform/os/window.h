@@ -20,6 +20,11 @@ enum : uint32_t {
     WM_SIZE = 0x0005, // x, y: the new client width and height
     WM_PAINT = 0x000F,
     WM_CLOSE = 0x0010,
+    WM_NCMOUSEMOVE = 0x00A0,   // the WM_NC* mouse messages go to a frame drawn by the program; x, y
+    WM_NCLBUTTONDOWN = 0x00A1, // in pixels of the whole window, frame included
+    WM_NCLBUTTONUP = 0x00A2,
+    WM_NCRBUTTONDOWN = 0x00A4,
+    WM_NCRBUTTONUP = 0x00A5,
     WM_TIMER = 0x0113,   // timerId: the timer's identifier
     WM_HSCROLL = 0x0114, // control: the sending control
     WM_MOUSEMOVE = 0x0200,
@@ -28,6 +33,7 @@ enum : uint32_t {
     WM_RBUTTONDOWN = 0x0204,
     WM_RBUTTONUP = 0x0205,
     WM_DROPFILES = 0x0233, // files: the paths of one drop, in the drop's order
+    WM_NCMOUSELEAVE = 0x02A2,
 };
 
 struct Message {
@@ -53,8 +59,11 @@ bool IsChildClassRegistered(const char* className);
 // class is unknown or the class procedure refused.
 WindowHandle CreateChildWindow(const char* className, WindowHandle parent, int id, int x, int y,
                                int width, int height);
-// Anchor modes: 5 grows and shrinks the child with the parent's client area (keeping its distance
-// to all four edges); 9 keeps its size and its distance to the right-hand edge.
+// Anchor modes: how a child follows its parent's client area when that changes size.
+enum : int {
+    kAnchorStretch = 5, // grows and shrinks, keeping its distance to all four edges
+    kAnchorRight = 9,   // keeps its size and its distance to the right-hand edge
+};
 void SetChildAnchor(WindowHandle child, int mode);
 int GetChildId(WindowHandle window);
 

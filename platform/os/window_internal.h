@@ -1,10 +1,12 @@
 // What the rest of platform/ needs from the window system beyond the program's calls: the SDL
-// window behind a top-level window, where a window's client area lies inside it, per-window state
-// owned by other platform parts, and the chrome layer that the compositor draws under the view.
-// Only platform/ includes this header.
+// window behind a top-level window, per-window state owned by other platform parts, the frame that
+// the skin draws around the client area, and the chrome layer that the compositor shows under the
+// view. Only platform/ includes this header.
 #pragma once
 
 #include "platform/os/window.h"
+
+#include <cairo.h>
 
 #include <cstdint>
 #include <memory>
@@ -22,23 +24,111 @@ WindowHandle GetTopLevelWindow(WindowHandle window);
 SDL_Window* GetSdlWindow(WindowHandle window);
 // Where the window's client area starts, in pixels of its SDL window.
 void GetClientOriginInSdlWindow(WindowHandle window, int* x, int* y);
+// Puts a child beneath its siblings: it is painted first and hit last.
+void PlaceChildAtBottom(WindowHandle child);
 
-// State another platform part keeps for one window (the view's framebuffer, the window's GL
-// context). It is destroyed right after the window has handled WM_DESTROY, before the window's
-// SDL window goes, and so after every child's attachment.
+// --- Per-window state ---------------------------------------------------------------------------
+
+// State another platform part keeps for one window, one slot per kind, so that attaching one kind
+// never replaces another: the top-level window's GL context and skin, a view's framebuffer, a
+// control's own state. A window's attachments are destroyed right after it has handled WM_DESTROY
+// (after every child's), in reverse slot order, so the GL context goes last.
+enum class AttachmentSlot { Context, View, Skin, Control, Count };
+
 struct WindowAttachment {
     virtual ~WindowAttachment() = default;
 };
-void SetWindowAttachment(WindowHandle window, std::unique_ptr<WindowAttachment> attachment);
-WindowAttachment* GetWindowAttachment(WindowHandle window);
 
-// The software image behind a top-level window's client area: RGBA bytes, top row first. The
-// window system (later also the controls and the skin) draws into it and sets dirty; the
-// compositor uploads it when dirty and clears the flag.
+// Replaces what the slot holds (null empties it). Dropped when the window does not exist.
+void SetWindowAttachment(WindowHandle window, AttachmentSlot slot,
+                         std::unique_ptr<WindowAttachment> attachment);
+WindowAttachment* GetWindowAttachment(WindowHandle window, AttachmentSlot slot);
+
+// Typed access: T derives from WindowAttachment and names its slot as T::kSlot.
+template <typename T> T* GetAttachment(WindowHandle window) {
+    return static_cast<T*>(GetWindowAttachment(window, T::kSlot));
+}
+template <typename T> T* Attach(WindowHandle window, std::unique_ptr<T> attachment) {
+    T* raw = attachment.get();
+    SetWindowAttachment(window, T::kSlot, std::move(attachment));
+    return GetAttachment<T>(window) == raw ? raw : nullptr;
+}
+
+// --- The frame around the client area -----------------------------------------------------------
+
+struct WindowRect {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    bool Contains(int px, int py) const {
+        return px >= x && py >= y && px < x + width && py < y + height;
+    }
+};
+
+// Widths of the frame on each side of the client area; the top one includes the caption.
+struct FrameInsets {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+};
+
+// What a frame drawn by the program is made of, in pixels of the SDL window: the insets, how far
+// in from the outer edge a press resizes, and the caption buttons (which take clicks themselves).
+struct FrameGeometry {
+    FrameInsets insets;
+    int resizeBorder = 0;
+    int cornerLength = 0; // along each edge from a corner, a press resizes diagonally
+    std::vector<WindowRect> buttons;
+};
+
+enum class HitRegion {
+    Client,
+    Frame, // frame that neither moves nor resizes
+    Caption,
+    Button,
+    Left,
+    Right,
+    Top,
+    Bottom,
+    TopLeft,
+    TopRight,
+    BottomLeft,
+    BottomRight,
+};
+
+// Which part of a width x height window drawn with this frame lies under (x, y). A window that
+// cannot be resized (a maximised one) has no resize regions.
+HitRegion FrameHitTest(const FrameGeometry& frame, int width, int height, bool resizable, int x,
+                       int y);
+
+// The top-level window drops the desktop's decorations and draws its own frame: the SDL window
+// becomes the client area plus the insets (the client keeps its size; a window not yet shown is
+// centred again), and presses on the caption and the edges move and resize it through the
+// desktop. Mouse messages over the rest of the frame go to frameProc as WM_NC* messages in SDL
+// window coordinates; WM_NCMOUSELEAVE follows when the pointer leaves the frame.
+void SetOwnFrame(WindowHandle top, const FrameGeometry& frame, WindowProc frameProc);
+FrameInsets GetFrameInsets(WindowHandle top);
+
+// --- Chrome -------------------------------------------------------------------------------------
+
+// The picture the compositor shows behind the views: the whole SDL window, frame included, as a
+// cairo image (ARGB32, native byte order). The window system fills the background, then runs the
+// top-level window's painter (the frame), then each child's painter in stacking order, each
+// clipped to its own rectangle and with its client origin at (0, 0). Only invalidated regions are
+// repainted, when the compositor asks for them.
+using ChromePainter = void (*)(WindowHandle window, cairo_t* cr, int width, int height);
+void SetChromePainter(WindowHandle window, ChromePainter painter);
+// Marks the window's rectangle (the whole SDL window for a top-level window) for repainting.
+void InvalidateChrome(WindowHandle window);
+
 struct ChromeLayer {
     int width = 0;
     int height = 0;
-    std::vector<uint8_t> rgba;
-    bool dirty = true;
+    int stride = 0; // bytes per row
+    const uint8_t* pixels = nullptr;
 };
-ChromeLayer* GetChromeLayer(WindowHandle window);
+// Repaints what was invalidated and returns the layer and the region repainted since the last
+// call (empty when nothing changed). False when the window has no chrome.
+bool UpdateChrome(WindowHandle top, ChromeLayer* layer, WindowRect* changed);

@@ -1,0 +1,112 @@
+// The library's start and the one compatibility-profile context of a top-level window.
+#include "platform/glview/glview_internal.h"
+#include "platform/glview/porvane.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+struct WindowDeleter {
+    void operator()(SDL_Window* window) const { SDL_DestroyWindow(window); }
+};
+struct ContextDeleter {
+    void operator()(void* context) const { SDL_GL_DeleteContext(context); }
+};
+
+// The program draws with the fixed-function pipeline into a framebuffer object: it needs a
+// compatibility context with framebuffer objects (OpenGL 3.0 or the ARB extension).
+bool ContextFitsTheProgram() {
+    int major = 0;
+    int minor = 0;
+    const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+    if (!version || std::sscanf(version, "%d.%d", &major, &minor) != 2 || major < 2) return false;
+    const int v = major * 10 + minor;
+    bool fixedFunction = true;
+    if (v >= 32) {
+        GLint mask = 0;
+        glGetIntegerv(GL_CONTEXT_PROFILE_MASK, &mask);
+        fixedFunction = (mask & GL_CONTEXT_COMPATIBILITY_PROFILE_BIT) != 0;
+    } else if (v == 31) {
+        fixedFunction = SDL_GL_ExtensionSupported("GL_ARB_compatibility");
+    }
+    const bool framebuffers = v >= 30 || SDL_GL_ExtensionSupported("GL_ARB_framebuffer_object");
+    return fixedFunction && framebuffers && LoadGlFunctions();
+}
+
+// Asked before any OpenGL window exists: the version and profile only shape the contexts, the
+// visual of the windows keeps SDL's defaults.
+void AskForCompatibilityContext() {
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+}
+
+bool ProbeCompatibilityContext() {
+    std::unique_ptr<SDL_Window, WindowDeleter> window(
+        SDL_CreateWindow("", 0, 0, 1, 1, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN));
+    if (!window) return false;
+    std::unique_ptr<void, ContextDeleter> context(SDL_GL_CreateContext(window.get()));
+    return context && ContextFitsTheProgram();
+}
+
+void ReportContext(int swapInterval) {
+    const char* wanted = std::getenv("VORMEL_GL_INFO");
+    if (!wanted || std::strcmp(wanted, "1") != 0) return;
+    std::fprintf(stderr, "vormel: OpenGL %s on %s, swap interval %d\n",
+                 reinterpret_cast<const char*>(glGetString(GL_VERSION)),
+                 reinterpret_cast<const char*>(glGetString(GL_RENDERER)), swapInterval);
+}
+
+// Vsync keeps the 1 ms frame timer from drawing frames nobody sees; VORMEL_VSYNC=0 turns it off.
+void ChooseSwapInterval() {
+    const char* vsync = std::getenv("VORMEL_VSYNC");
+    const bool off = vsync && std::strcmp(vsync, "0") == 0;
+    const bool on = !off && SDL_GL_SetSwapInterval(1) == 0;
+    if (!on) SDL_GL_SetSwapInterval(0);
+    ReportContext(on ? 1 : 0);
+}
+
+int gInstance;
+
+} // namespace
+
+bool GlContext::MakeCurrent() const {
+    return SDL_GL_GetCurrentContext() == context || SDL_GL_MakeCurrent(window, context) == 0;
+}
+
+GlContext::~GlContext() {
+    if (chromeTexture && MakeCurrent()) glDeleteTextures(1, &chromeTexture);
+    SDL_GL_DeleteContext(context);
+}
+
+GlContext* EnsureContext(WindowHandle top) {
+    if (GlContext* existing = ContextOf(top)) return existing->MakeCurrent() ? existing : nullptr;
+    SDL_Window* window = GetSdlWindow(top);
+    SDL_GLContext raw = window ? SDL_GL_CreateContext(window) : nullptr;
+    if (!raw) return nullptr;
+    auto context = std::make_unique<GlContext>();
+    context->window = window;
+    context->context = raw;
+    if (!ContextFitsTheProgram()) return nullptr;
+    ChooseSwapInterval();
+    return Attach(top, std::move(context));
+}
+
+void* qInstance() {
+    return &gInstance;
+}
+
+int RegisterPorvaneClass() {
+    if (!EnsureVideo()) return 0;
+    AskForCompatibilityContext();
+    if (!ProbeCompatibilityContext()) return 0;
+    return RegisterChildClass(kGlControlClass, GlControlProc) ? 1 : 0;
+}
+
+int QI_LoadDLL(const char*) {
+    return -1;
+}

@@ -1,0 +1,94 @@
+// Shared by the files of the OpenGL view library and by no one else: the entry points beyond
+// OpenGL 1.1, the window's context, a view's framebuffer, and scopes that keep the program's GL
+// state intact around the library's own uploads and read-backs.
+#pragma once
+
+#include "platform/glview/readback.h"
+#include "platform/os/window_internal.h"
+
+#include <SDL.h>
+
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+// Entry points beyond OpenGL 1.1, looked up once a context exists.
+struct GlFunctions {
+    PFNGLACTIVETEXTUREPROC activeTexture;
+    PFNGLUSEPROGRAMPROC useProgram;
+    PFNGLBINDBUFFERPROC bindBuffer;
+    PFNGLGENFRAMEBUFFERSPROC genFramebuffers;
+    PFNGLDELETEFRAMEBUFFERSPROC deleteFramebuffers;
+    PFNGLBINDFRAMEBUFFERPROC bindFramebuffer;
+    PFNGLFRAMEBUFFERTEXTURE2DPROC framebufferTexture2D;
+    PFNGLFRAMEBUFFERRENDERBUFFERPROC framebufferRenderbuffer;
+    PFNGLCHECKFRAMEBUFFERSTATUSPROC checkFramebufferStatus;
+    PFNGLGENRENDERBUFFERSPROC genRenderbuffers;
+    PFNGLDELETERENDERBUFFERSPROC deleteRenderbuffers;
+    PFNGLBINDRENDERBUFFERPROC bindRenderbuffer;
+    PFNGLRENDERBUFFERSTORAGEPROC renderbufferStorage;
+};
+extern GlFunctions gl;
+// True when the current context has every entry point above.
+bool LoadGlFunctions();
+
+// The one context of a top-level window, with what composition keeps in it.
+struct GlContext final : WindowAttachment {
+    static constexpr AttachmentSlot kSlot = AttachmentSlot::Context;
+    SDL_Window* window = nullptr;
+    SDL_GLContext context = nullptr;
+    GLuint chromeTexture = 0;
+    int chromeWidth = 0;
+    int chromeHeight = 0;
+    bool keepFrames = false;
+    PixelImage frame; // the last composed window, bottom row first
+
+    bool MakeCurrent() const;
+    ~GlContext() override;
+};
+
+// A view's framebuffer: colour texture and depth buffer at least 1 x 1, so an empty view still
+// has a complete framebuffer to draw into.
+struct ViewFramebuffer final : WindowAttachment {
+    static constexpr AttachmentSlot kSlot = AttachmentSlot::View;
+    GlContext* context = nullptr; // owned by the top-level window, which outlives its views
+    GLuint framebuffer = 0;
+    GLuint colour = 0;
+    GLuint depth = 0;
+    int width = 0; // size of the storage
+    int height = 0;
+
+    ~ViewFramebuffer() override;
+};
+
+inline ViewFramebuffer* ViewOf(WindowHandle view) {
+    return GetAttachment<ViewFramebuffer>(view);
+}
+inline GlContext* ContextOf(WindowHandle window) {
+    return GetAttachment<GlContext>(GetTopLevelWindow(window));
+}
+
+// The procedure of the "QOPENGLCTRL" class.
+intptr_t GlControlProc(WindowHandle view, const Message& message);
+
+// The window's context, made current; created with the window's first view.
+GlContext* EnsureContext(WindowHandle top);
+
+// Default pixel storage and no pixel buffers for the uploads and read-backs in its scope; the
+// program's own settings come back when it ends.
+class PixelTransferScope {
+  public:
+    PixelTransferScope();
+    ~PixelTransferScope();
+    PixelTransferScope(const PixelTransferScope&) = delete;
+    PixelTransferScope& operator=(const PixelTransferScope&) = delete;
+
+  private:
+    GLint unpack_ = 0;
+    GLint pack_ = 0;
+};
+
+// The bound texture is copied texel for pixel: no filtering, no wrapping.
+void SetPixelCopyParameters();
+
+// Copies a bottom-up RGBA block into an image, top row first.
+void CopyFlipped(const uint8_t* bottomUp, int width, int height, PixelImage* image);

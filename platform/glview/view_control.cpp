@@ -1,0 +1,162 @@
+// The OpenGL view control "QOPENGLCTRL": a framebuffer object the size of its client area, bound
+// whenever the program draws, so that glViewport(0, 0, w, h) means the whole view; and the calls
+// the program makes on it besides drawing.
+#include "platform/glview/glview_internal.h"
+#include "platform/glview/porvane.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+// Storage for a client area side: at least one texel, at most what the driver takes.
+int StorageSize(int side) {
+    GLint maxTexture = 0;
+    GLint maxRenderbuffer = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTexture);
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &maxRenderbuffer);
+    return std::clamp(side, 1,
+                      std::max(1, static_cast<int>(std::min(maxTexture, maxRenderbuffer))));
+}
+
+// Clears a freshly sized framebuffer, so nothing undefined shows before the program's first draw.
+void ClearFramebuffer(GLuint framebuffer) {
+    GLint bound = 0;
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &bound);
+    gl.bindFramebuffer(GL_DRAW_FRAMEBUFFER, framebuffer);
+    glPushAttrib(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_SCISSOR_BIT);
+    glDisable(GL_SCISSOR_TEST);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glDepthMask(GL_TRUE);
+    glClearColor(0, 0, 0, 0);
+    glClearDepth(1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glPopAttrib();
+    gl.bindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(bound));
+}
+
+// Gives the framebuffer storage for a client area of width x height, keeping the program's
+// texture and renderbuffer bindings. False when the size stays as it was.
+bool SizeFramebuffer(ViewFramebuffer* fb, int width, int height) {
+    const int w = StorageSize(width);
+    const int h = StorageSize(height);
+    if (w == fb->width && h == fb->height) return false;
+    GLint texture = 0;
+    GLint renderbuffer = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &texture);
+    glGetIntegerv(GL_RENDERBUFFER_BINDING, &renderbuffer);
+    {
+        PixelTransferScope pixels;
+        glBindTexture(GL_TEXTURE_2D, fb->colour);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    }
+    gl.bindRenderbuffer(GL_RENDERBUFFER, fb->depth);
+    gl.renderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, w, h);
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(texture));
+    gl.bindRenderbuffer(GL_RENDERBUFFER, static_cast<GLuint>(renderbuffer));
+    fb->width = w;
+    fb->height = h;
+    return true;
+}
+
+std::unique_ptr<ViewFramebuffer> MakeFramebuffer(GlContext* context, int width, int height) {
+    auto fb = std::make_unique<ViewFramebuffer>();
+    fb->context = context;
+    GLint texture = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &texture);
+    glGenTextures(1, &fb->colour);
+    glBindTexture(GL_TEXTURE_2D, fb->colour);
+    SetPixelCopyParameters(); // composition copies the view 1:1
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(texture));
+    gl.genRenderbuffers(1, &fb->depth);
+    gl.genFramebuffers(1, &fb->framebuffer);
+    SizeFramebuffer(fb.get(), width, height);
+
+    gl.bindFramebuffer(GL_FRAMEBUFFER, fb->framebuffer);
+    gl.framebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, fb->colour, 0);
+    gl.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, fb->depth);
+    if (gl.checkFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) return nullptr;
+    ClearFramebuffer(fb->framebuffer);
+    return fb;
+}
+
+// WM_CREATE: the view's context current and its framebuffer bound, with the viewport covering
+// the view, as a fresh context on a window of the view's size would have it.
+bool CreateViewFramebuffer(WindowHandle view) {
+    GlContext* context = EnsureContext(GetTopLevelWindow(view));
+    if (!context) return false;
+    int width = 0;
+    int height = 0;
+    GetClientSize(view, &width, &height);
+    std::unique_ptr<ViewFramebuffer> fb = MakeFramebuffer(context, width, height);
+    if (!fb) {
+        gl.bindFramebuffer(GL_FRAMEBUFFER, 0);
+        return false;
+    }
+    Attach(view, std::move(fb));
+    glViewport(0, 0, width, height);
+    return true;
+}
+
+void ResizeViewFramebuffer(WindowHandle view) {
+    ViewFramebuffer* fb = ViewOf(view);
+    if (!fb || !fb->context->MakeCurrent()) return;
+    int width = 0;
+    int height = 0;
+    GetClientSize(view, &width, &height);
+    if (SizeFramebuffer(fb, width, height)) ClearFramebuffer(fb->framebuffer);
+}
+
+} // namespace
+
+ViewFramebuffer::~ViewFramebuffer() {
+    if (!context->MakeCurrent()) return;
+    if (framebuffer) gl.deleteFramebuffers(1, &framebuffer);
+    if (depth) gl.deleteRenderbuffers(1, &depth);
+    if (colour) glDeleteTextures(1, &colour);
+}
+
+intptr_t GlControlProc(WindowHandle view, const Message& message) {
+    switch (message.id) {
+    case WM_CREATE:
+        return CreateViewFramebuffer(view) ? 0 : -1;
+    case WM_SIZE:
+        ResizeViewFramebuffer(view);
+        return 0;
+    case WM_PAINT:
+        return 0; // the program's subclass draws; reaching here validates the view
+    case WM_DESTROY:
+        SetWindowAttachment(view, AttachmentSlot::View, nullptr);
+        return 0;
+    default:
+        return DefWindowProc(view, message);
+    }
+}
+
+int QI_SetAnchorMode(WindowHandle window, int mode) {
+    if (!IsWindow(window)) return 0;
+    SetChildAnchor(window, mode);
+    return -1;
+}
+
+void* QI_GetGLDC(WindowHandle glControl) {
+    return ViewOf(glControl);
+}
+
+// Nothing draws text with the font; the record is only checked.
+int QI_BuildGLfont(void* dc, GLFontRecord* font) {
+    return dc && font && std::memchr(font->face, 0, sizeof font->face) ? -1 : 0;
+}
+
+int QI_DeleteGLFont(GLFontRecord* font) {
+    return font ? -1 : 0;
+}
+
+int QI_IsLButtonDown() {
+    return (SDL_GetMouseState(nullptr, nullptr) & SDL_BUTTON_LMASK) ? -1 : 0;
+}
+
+int QI_IsRButtonDown() {
+    return (SDL_GetMouseState(nullptr, nullptr) & SDL_BUTTON_RMASK) ? -1 : 0;
+}

@@ -1,0 +1,144 @@
+// The message loop: SDL's events become the program's messages; paints and timer ticks are
+// delivered when no event waits, so neither piles up.
+#include "platform/os/window_tree.h"
+
+namespace {
+
+bool gQuitPosted = false;
+int gQuitCode = 0;
+
+// Several pointer moves waiting in a row become the last of them: a frame is drawn per move, and
+// drawing one per stale position would let input queue up behind the display.
+void TakeLatestMove(SDL_Event* event) {
+    SDL_Event next;
+    while (SDL_PeepEvents(&next, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1 &&
+           next.type == SDL_MOUSEMOTION && next.motion.windowID == event->motion.windowID) {
+        SDL_PeepEvents(event, 1, SDL_GETEVENT, SDL_MOUSEMOTION, SDL_MOUSEMOTION);
+    }
+}
+
+uint32_t ButtonMessage(const SDL_MouseButtonEvent& button) {
+    const bool down = button.type == SDL_MOUSEBUTTONDOWN;
+    if (button.button == SDL_BUTTON_LEFT) return down ? WM_LBUTTONDOWN : WM_LBUTTONUP;
+    if (button.button == SDL_BUTTON_RIGHT) return down ? WM_RBUTTONDOWN : WM_RBUTTONUP;
+    return 0;
+}
+
+void SendClose(OsWindow* window) {
+    if (!window) return;
+    Message close;
+    close.id = WM_CLOSE;
+    Send(window, close);
+}
+
+void HandleWindowEvent(const SDL_WindowEvent& event) {
+    OsWindow* top = TopLevelBySdlId(event.windowID);
+    if (!top) return;
+    int width = 0;
+    int height = 0;
+    SDL_GetWindowSize(top->sdl.get(), &width, &height);
+    switch (event.event) {
+    case SDL_WINDOWEVENT_SIZE_CHANGED:
+        SdlWindowResized(top, width, height, false);
+        break;
+    case SDL_WINDOWEVENT_MINIMIZED:
+    case SDL_WINDOWEVENT_MAXIMIZED:
+    case SDL_WINDOWEVENT_RESTORED:
+        SdlWindowResized(top, width, height, true);
+        break;
+    case SDL_WINDOWEVENT_EXPOSED:
+        InvalidateTree(top);
+        break;
+    case SDL_WINDOWEVENT_LEAVE:
+        PointerLeft(event.windowID);
+        break;
+    case SDL_WINDOWEVENT_HIT_TEST:
+        FramePressed(top);
+        break;
+    case SDL_WINDOWEVENT_CLOSE:
+        SendClose(top);
+        break;
+    default:
+        break;
+    }
+}
+
+// A quit request (SIGTERM, SIGINT, the session ending) asks every top-level window to close, as
+// the close button would.
+void HandleQuit() {
+    std::vector<OsWindow*> tops;
+    for (auto& w : AllWindows())
+        if (!w->parent) tops.push_back(w.get());
+    for (OsWindow* top : tops)
+        if (Live(top)) SendClose(top);
+}
+
+void Dispatch(SDL_Event* event) {
+    switch (event->type) {
+    case SDL_QUIT:
+        HandleQuit();
+        break;
+    case SDL_WINDOWEVENT:
+        HandleWindowEvent(event->window);
+        break;
+    case SDL_MOUSEMOTION:
+        TakeLatestMove(event);
+        RouteMouse(event->motion.windowID, WM_MOUSEMOVE, event->motion.x, event->motion.y);
+        break;
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP:
+        RouteMouse(event->button.windowID, ButtonMessage(event->button), event->button.x,
+                   event->button.y);
+        break;
+    case SDL_DROPFILE:
+    case SDL_DROPTEXT:
+        SDL_free(event->drop.file); // drops are not taken yet, but their text is ours to free
+        break;
+    default:
+        break;
+    }
+}
+
+OsWindow* FirstPendingPaint(OsWindow* window) {
+    if (window->paintPending) return window;
+    for (OsWindow* child : window->children)
+        if (OsWindow* found = FirstPendingPaint(child)) return found;
+    return nullptr;
+}
+
+// One WM_PAINT per call: a top-level window before its children, in creation order.
+bool DeliverPaint() {
+    for (auto& w : AllWindows()) {
+        if (w->parent) continue;
+        if (OsWindow* target = FirstPendingPaint(w.get())) {
+            target->paintPending = false;
+            Message paint;
+            paint.id = WM_PAINT;
+            Send(target, paint);
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+void PostQuitMessage(int exitCode) {
+    gQuitPosted = true;
+    gQuitCode = exitCode;
+}
+
+int RunMessageLoop() {
+    if (!SDL_WasInit(SDL_INIT_EVENTS) && SDL_InitSubSystem(SDL_INIT_EVENTS) != 0) return 0;
+    SDL_Event event;
+    while (!gQuitPosted) {
+        // Input and window events first; then paints; a timer ticks only when nothing else waits.
+        if (SDL_PollEvent(&event)) {
+            Dispatch(&event);
+        } else if (!DeliverPaint() && !DeliverTimer()) {
+            if (SDL_WaitEventTimeout(&event, WaitTimeout())) Dispatch(&event);
+        }
+    }
+    gQuitPosted = false;
+    return gQuitCode;
+}
