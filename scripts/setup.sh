@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake pkg-config
-    libsdl2-dev libsdl2-image-dev libcairo2-dev
+    libsdl2-dev libsdl2-image-dev libcairo2-dev libpango1.0-dev
     libsndfile1-dev libopenmpt-dev
     libgl-dev libgl1-mesa-dri
     googletest libgtest-dev libgmock-dev libbenchmark-dev

@@ -43,9 +43,15 @@ struct Message {
     uint32_t timerId = 0;
     WindowHandle control = nullptr;
     const std::vector<std::string>* files = nullptr;
+    intptr_t wParam = 0; // control messages (TBM_*): as their namesakes take them
+    intptr_t lParam = 0;
+    uint32_t key = 0; // WM_KEYDOWN: the virtual-key code (VK_*)
 };
 
 using WindowProc = intptr_t (*)(WindowHandle window, const Message& message);
+
+// The common controls' classes, which exist once the window system has started.
+inline constexpr const char* kStaticClass = "STATIC"; // a label showing its window text
 
 // Creates the top-level window, hidden, with a client area of the given size, centred on the
 // screen and never at a negative position. Null when no window can be made (no display).
@@ -66,6 +72,11 @@ enum : int {
 };
 void SetChildAnchor(WindowHandle child, int mode);
 int GetChildId(WindowHandle window);
+// A window's text: the title of a top-level window, the text a control shows.
+void SetWindowText(WindowHandle window, const char* text);
+std::string GetWindowText(WindowHandle window);
+// Sends a message to the window's procedure at once; returns its result (0 for no window).
+intptr_t SendMessage(WindowHandle window, uint32_t id, intptr_t wParam, intptr_t lParam);
 
 // Replaces a window's procedure; returns the previous one, for CallWindowProc.
 WindowProc SubclassWindow(WindowHandle window, WindowProc proc);

@@ -2,6 +2,8 @@
 // client area, child classes and subclassing, per-window attachments, creation and destruction.
 #include "platform/os/window_tree.h"
 
+#include "platform/os/controls.h"
+
 #include <algorithm>
 #include <map>
 #include <string>
@@ -121,6 +123,7 @@ WindowHandle CreateMainWindow(const char* title, int clientWidth, int clientHeig
     auto window = std::make_unique<OsWindow>();
     OsWindow* top = window.get();
     top->proc = proc;
+    top->text = title ? title : "";
     top->sdlId = SDL_GetWindowID(sdl.get());
     top->sdl = std::move(sdl);
     AllWindows().push_back(std::move(window));
@@ -135,16 +138,19 @@ WindowHandle CreateMainWindow(const char* title, int clientWidth, int clientHeig
 
 bool RegisterChildClass(const char* className, WindowProc proc) {
     if (!className || !*className || !proc) return false;
+    RegisterCommonControls();
     auto [it, added] = gClasses.emplace(className, proc);
     return added || it->second == proc; // registering the same class again is harmless
 }
 
 bool IsChildClassRegistered(const char* className) {
+    RegisterCommonControls();
     return className && gClasses.count(className) != 0;
 }
 
 WindowHandle CreateChildWindow(const char* className, WindowHandle parent, int id, int x, int y,
                                int width, int height) {
+    RegisterCommonControls();
     OsWindow* p = Live(parent);
     auto cls = className ? gClasses.find(className) : gClasses.end();
     if (!p || cls == gClasses.end()) return nullptr;
@@ -187,6 +193,29 @@ void PlaceChildAtBottom(WindowHandle child) {
 int GetChildId(WindowHandle window) {
     OsWindow* w = Live(window);
     return w ? w->id : 0;
+}
+
+void SetWindowText(WindowHandle window, const char* text) {
+    OsWindow* w = Live(window);
+    if (!w) return;
+    w->text = text ? text : "";
+    if (w->sdl) SDL_SetWindowTitle(w->sdl.get(), w->text.c_str());
+    InvalidateChrome(w);
+}
+
+std::string GetWindowText(WindowHandle window) {
+    OsWindow* w = Live(window);
+    return w ? w->text : std::string();
+}
+
+intptr_t SendMessage(WindowHandle window, uint32_t id, intptr_t wParam, intptr_t lParam) {
+    OsWindow* w = Live(window);
+    if (!w) return 0;
+    Message m;
+    m.id = id;
+    m.wParam = wParam;
+    m.lParam = lParam;
+    return Send(w, m);
 }
 
 WindowProc SubclassWindow(WindowHandle window, WindowProc proc) {

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <memory>
+#include <string>
 #include <vector>
 
 struct SdlWindowDeleter {
@@ -23,6 +24,7 @@ struct OsWindow {
     OsWindow* parent = nullptr;
     std::vector<OsWindow*> children; // stacking order: a later child lies on top
     int id = 0;
+    std::string text;
     int x = 0; // client origin inside the parent's client area (children only)
     int y = 0;
     int width = 0; // client size

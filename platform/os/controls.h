@@ -1,0 +1,26 @@
+// The common controls, provided by the window system as the desktop's common-controls library
+// provides them: the label "STATIC" and the trackbar "MSCTLS_TRACKBAR32". They are drawn into the
+// chrome with cairo and pango. Only platform/ includes this header; the program names the classes
+// through window.h.
+#pragma once
+
+#include "platform/os/window_internal.h"
+
+#include <cstdint>
+#include <string>
+
+// Registers the common controls' classes once; every call after the first does nothing.
+void RegisterCommonControls();
+
+// How a label draws itself. Colours are ARGB; a zero alpha draws nothing.
+struct LabelStyle {
+    std::string face = "Sans"; // fontconfig picks the nearest installed face
+    int pixelSize = 12;
+    bool bold = false;
+    uint32_t textArgb = 0xFFE8E8E8;
+    uint32_t backgroundArgb = 0x00000000; // transparent: what lies beneath shows through
+    uint32_t borderArgb = 0xFF707078;
+};
+void SetLabelStyle(WindowHandle label, const LabelStyle& style);
+// A label's text as it is shown: line breaks as '\n', "&&" as "&", lone "&"s dropped.
+std::string DisplayedLabelText(const std::string& text);
