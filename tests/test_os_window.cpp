@@ -455,6 +455,31 @@ TEST_F(WindowTest, ASignalWakesALoopThatWaitsWithoutTimers) {
     EXPECT_EQ(CountLogged(main_, WM_CLOSE), 1u);
 }
 
+namespace {
+
+std::vector<int> gPosted;
+std::thread::id gPostedOn;
+
+void RecordPosted(void* data) {
+    gPosted.push_back(static_cast<int>(reinterpret_cast<intptr_t>(data)));
+    gPostedOn = std::this_thread::get_id();
+}
+
+} // namespace
+
+TEST_F(WindowTest, WorkPostedFromAnotherThreadRunsOnTheLoopInOrder) {
+    ASSERT_NE(MakeMain("posted", 300, 200, false), nullptr);
+    gPosted.clear();
+    std::thread poster([] {
+        for (intptr_t i = 1; i <= 3; ++i)
+            EXPECT_TRUE(PostToLoop(RecordPosted, reinterpret_cast<void*>(i)));
+    });
+    poster.join();
+    ASSERT_TRUE(RunLoopUntil(main_, [] { return gPosted.size() == 3; }));
+    EXPECT_EQ(gPosted, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(gPostedOn, std::this_thread::get_id());
+}
+
 // --- Paths --------------------------------------------------------------------------------------
 
 TEST(ExecutableFolder, NamesTheRealFolderEvenWhenStartedThroughALink) {

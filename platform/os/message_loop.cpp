@@ -7,6 +7,12 @@ namespace {
 bool gQuitPosted = false;
 int gQuitCode = 0;
 
+// The event type of work posted to the loop from other threads (SDL_RegisterEvents).
+Uint32 PostedEventType() {
+    static const Uint32 type = SDL_RegisterEvents(1);
+    return type;
+}
+
 // Several pointer moves waiting in a row become the last of them: a frame is drawn per move, and
 // drawing one per stale position would let input queue up behind the display.
 void TakeLatestMove(SDL_Event* event) {
@@ -95,6 +101,10 @@ void Dispatch(SDL_Event* event) {
         SDL_free(event->drop.file); // drops are not taken yet, but their text is ours to free
         break;
     default:
+        if (event->type == PostedEventType()) {
+            auto fn = reinterpret_cast<void (*)(void*)>(event->user.data1);
+            fn(event->user.data2);
+        }
         break;
     }
 }
@@ -122,6 +132,16 @@ bool DeliverPaint() {
 }
 
 } // namespace
+
+bool PostToLoop(void (*fn)(void* data), void* data) {
+    if (!fn || !SDL_WasInit(SDL_INIT_EVENTS) || PostedEventType() == static_cast<Uint32>(-1))
+        return false;
+    SDL_Event event{};
+    event.type = PostedEventType();
+    event.user.data1 = reinterpret_cast<void*>(fn);
+    event.user.data2 = data;
+    return SDL_PushEvent(&event) == 1;
+}
 
 void PostQuitMessage(int exitCode) {
     gQuitPosted = true;

@@ -27,6 +27,10 @@ void GetClientOriginInSdlWindow(WindowHandle window, int* x, int* y);
 // Puts a child beneath its siblings: it is painted first and hit last.
 void PlaceChildAtBottom(WindowHandle child);
 
+// Runs fn(data) on the thread of the message loop, in order with the events; safe to call from
+// any thread. False when it could not be queued (the event queue is full or not started).
+bool PostToLoop(void (*fn)(void* data), void* data);
+
 // --- Per-window state ---------------------------------------------------------------------------
 
 // State another platform part keeps for one window, one slot per kind, so that attaching one kind
