@@ -214,24 +214,25 @@ std::string Request(const std::string& path, size_t announced) {
     return bytes + path;
 }
 
-// Connects to a socket name as SingleInstanceAddress gives it; -1 when nobody listens there.
-int Connect(const std::string& address) {
+// A socket connected to (or, with listening, bound and listening on) a name as
+// SingleInstanceAddress gives it; -1 when that fails.
+int Socket(const std::string& address, bool listening = false) {
     sockaddr_un a{};
     a.sun_family = AF_UNIX;
     std::memcpy(a.sun_path, address.data(), address.size());
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const auto size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + address.size());
-    if (connect(fd, reinterpret_cast<sockaddr*>(&a), size) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
+    const auto* at = reinterpret_cast<sockaddr*>(&a);
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listening ? bind(fd, at, size) == 0 && listen(fd, 1) == 0 : connect(fd, at, size) == 0)
+        return fd;
+    close(fd);
+    return -1;
 }
 
 // Sends the bytes as one client: 1 when the first copy answered that it took them, 0 when it
 // closed the connection unanswered, -1 when nobody listens.
 int Answered(const std::string& address, const std::string& bytes) {
-    const int fd = Connect(address);
+    const int fd = Socket(address);
     if (fd < 0) return -1;
     (void)!send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
     shutdown(fd, SHUT_WR);
@@ -334,8 +335,8 @@ TEST_F(SingleInstance, MisbehavingClientsAreDroppedAndTheNextRequestServed) {
 
     // Clients that connect and say nothing, or stop halfway, hold the listener only for its read
     // timeout; a real second copy behind them is still served.
-    const int silent = Connect(SingleInstanceAddress(name_.c_str()));
-    const int stalled = Connect(SingleInstanceAddress(name_.c_str()));
+    const int silent = Socket(SingleInstanceAddress(name_.c_str()));
+    const int stalled = Socket(SingleInstanceAddress(name_.c_str()));
     const std::string half = Request(path, path.size()).substr(0, 10);
     (void)!send(stalled, half.data(), half.size(), MSG_NOSIGNAL);
     const auto start = Clock::now();
@@ -399,36 +400,29 @@ TEST_F(SingleInstance, OtherUsersAreNeitherObeyedNorTold) {
 
     // Another user squatting on our name gets no path from a second copy, which starts instead.
     const std::string squatted = UniqueName("squatted");
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
     const std::string squattedAddress = SingleInstanceAddress(squatted.c_str());
+    int ready[2], done[2];
+    ASSERT_TRUE(pipe(ready) == 0 && pipe(done) == 0);
     const pid_t squatter = fork();
     if (squatter == 0) {
-        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(100);
-        sockaddr_un a{};
-        a.sun_family = AF_UNIX;
-        std::memcpy(a.sun_path, squattedAddress.data(), squattedAddress.size());
-        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-        const auto size =
-            static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + squattedAddress.size());
-        if (bind(fd, reinterpret_cast<sockaddr*>(&a), size) != 0 || listen(fd, 1) != 0) _exit(101);
-        (void)!write(ready[1], "r", 1);
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, 5000) != 1) _exit(102);
-        const int client = accept(fd, nullptr, nullptr);
+        const int fd =
+            setgid(65534) == 0 && setuid(65534) == 0 ? Socket(squattedAddress, true) : -1;
         char byte = 0;
-        p = {client, POLLIN, 0};
-        _exit(poll(&p, 1, 2000) == 1 && recv(client, &byte, 1, 0) == 1 ? 1 : 0);
+        (void)!write(ready[1], "r", 1);
+        (void)!read(done[0], &byte, 1); // until the second copy has given up
+        const int client = accept4(fd, nullptr, nullptr, SOCK_NONBLOCK);
+        _exit(fd < 0 ? 100 : client >= 0 && recv(client, &byte, 1, 0) == 1 ? 1 : 0);
     }
     char byte = 0;
     ASSERT_EQ(read(ready[0], &byte, 1), 1);
-    close(ready[0]);
-    close(ready[1]);
     EXPECT_FALSE(ClaimSingleInstance(squatted.c_str()));
     EXPECT_FALSE(HandToRunningCopy(squatted.c_str(), "/secret/song.ogg"));
+    (void)!write(done[1], "d", 1);
     int status = 0;
     waitpid(squatter, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the squatter read our request";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "100: could not squat, 1: the squatter read our request";
+    for (int fd : {ready[0], ready[1], done[0], done[1]})
+        close(fd);
 }
 
 } // namespace

@@ -116,6 +116,11 @@ uint32_t ReadLength(const uint8_t* p) {
 
 // --- The first copy -----------------------------------------------------------------------------
 
+// Requests taken by the listener and not yet obeyed; an empty path asks only for the raise.
+std::mutex gRequestsLock;
+std::deque<std::string> gRequests;
+
+// Defined after the queue, so that at exit the listener is stopped before the queue goes.
 struct Instance {
     UniqueFd socket; // bound to the name while this process holds it
     UniqueFd stop;   // an eventfd that tells the listener to end
@@ -133,10 +138,6 @@ struct Instance {
 
 Instance gInstance;
 WindowHandle gListeningWindow = nullptr; // the message loop's thread alone touches it
-
-// Requests taken by the listener and not yet obeyed; an empty path asks only for the raise.
-std::mutex gRequestsLock;
-std::deque<std::string> gRequests;
 
 // On the message loop's thread: one request, as a user would have made it by hand.
 void ObeyRequest(void*) {
