@@ -1,0 +1,372 @@
+// One copy per user and display: the name is an abstract Unix socket, the first copy listens on
+// it once its window exists, and later copies hand it their request over it.
+#include "platform/os/single_instance.h"
+
+#include "platform/os/window_tree.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <poll.h>
+#include <string>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class UniqueFd {
+  public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other) Reset(std::exchange(other.fd_, -1));
+        return *this;
+    }
+    ~UniqueFd() { Reset(); }
+    void Reset(int fd = -1) {
+        if (fd_ >= 0) close(fd_);
+        fd_ = fd;
+    }
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+
+  private:
+    int fd_ = -1;
+};
+
+// How long a second copy waits for the first to answer one request: far longer than the first
+// copy spends on a client, so only a copy that hangs or has gone makes it run out.
+constexpr int kAckTimeoutMs = 5000;
+// A first copy that listens but keeps refusing (it cannot reach its own message loop) is given up
+// after this many requests, so that the second copy does not wait unseen for ever.
+constexpr int kMaxRefusedHandOvers = 20;
+
+struct Address {
+    sockaddr_un addr{};
+    socklen_t length = 0;
+};
+
+// The display this process shows on: two copies on different displays (two sessions of one user)
+// must not hand requests to each other, as a window on one display cannot be raised on the other.
+// ":0" and ":0.0" name the same display.
+std::string DisplayName() {
+    if (const char* x = std::getenv("DISPLAY"); x && *x) {
+        std::string name = x;
+        const size_t colon = name.rfind(':');
+        const size_t dot = name.rfind('.');
+        if (colon != std::string::npos && dot != std::string::npos && dot > colon) name.resize(dot);
+        return name;
+    }
+    if (const char* wayland = std::getenv("WAYLAND_DISPLAY")) return wayland;
+    return std::string();
+}
+
+Address InstanceAddress(const char* name) {
+    const std::string text = SingleInstanceAddress(name);
+    Address a;
+    a.addr.sun_family = AF_UNIX;
+    const size_t length = std::min(text.size(), sizeof a.addr.sun_path);
+    std::memcpy(a.addr.sun_path, text.data(), length);
+    a.length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + length);
+    return a;
+}
+
+bool PeerIsThisUser(int fd) {
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    return getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && size == sizeof peer &&
+           peer.uid == geteuid();
+}
+
+bool SendAll(int fd, const void* data, size_t size) {
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = send(fd, p, size, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+int MillisecondsLeft(Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
+}
+
+uint32_t ReadLength(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+// --- The first copy -----------------------------------------------------------------------------
+
+// Requests taken by the listener and not yet obeyed; an empty path asks only for the raise.
+std::mutex gRequestsLock;
+std::deque<std::string> gRequests;
+
+// Defined after the queue, so that at exit the listener is stopped before the queue goes.
+struct Instance {
+    UniqueFd socket; // bound to the name while this process holds it
+    UniqueFd stop;   // an eventfd that tells the listener to end
+    std::thread listener;
+
+    void StopListening() {
+        if (!listener.joinable()) return;
+        const uint64_t one = 1;
+        while (write(stop.get(), &one, sizeof one) < 0 && errno == EINTR) {
+        }
+        listener.join();
+    }
+    ~Instance() { StopListening(); }
+};
+
+Instance gInstance;
+WindowHandle gListeningWindow = nullptr; // the message loop's thread alone touches it
+
+// On the message loop's thread: one request, as a user would have made it by hand.
+void ObeyRequest(void*) {
+    std::string path;
+    {
+        std::lock_guard<std::mutex> lock(gRequestsLock);
+        if (gRequests.empty()) return;
+        path = std::move(gRequests.front());
+        gRequests.pop_front();
+    }
+    OsWindow* window = Live(gListeningWindow);
+    SDL_Window* sdl = GetSdlWindow(window);
+    if (!window || !sdl) return;
+    if (SDL_GetWindowFlags(sdl) & SDL_WINDOW_MINIMIZED) {
+        SDL_RestoreWindow(sdl);
+        // Without a window manager nothing reports the window mapped again, and SDL would go on
+        // taking it for hidden (and refuse to raise it).
+        if (!(SDL_GetWindowFlags(sdl) & SDL_WINDOW_SHOWN)) SDL_ShowWindow(sdl);
+    }
+    SDL_RaiseWindow(sdl);
+    if (path.empty()) return;
+    const std::vector<std::string> files{std::move(path)};
+    Message drop;
+    drop.id = WM_DROPFILES;
+    drop.files = &files;
+    Send(window, drop);
+}
+
+// Reads one whole request, or nothing: a wrong header, a path too long, bytes missing or to spare
+// at the end, a NUL inside, or a client still not done at the deadline. Never waits past the
+// deadline, however slowly the bytes trickle in, and gives up at once when told to stop.
+bool ReadRequest(int fd, int stopFd, std::string* path) {
+    uint8_t buffer[kHandOverHeaderSize + kHandOverMaxPath + 1];
+    size_t have = 0;
+    const Clock::time_point deadline =
+        Clock::now() + std::chrono::milliseconds(kHandOverReadTimeoutMs);
+    for (;;) {
+        pollfd fds[2] = {{fd, POLLIN, 0}, {stopFd, POLLIN, 0}};
+        const int ready = poll(fds, 2, MillisecondsLeft(deadline));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0 || fds[1].revents) return false;
+        const ssize_t n = recv(fd, buffer + have, sizeof buffer - have, 0);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (n < 0) return false;
+        if (n == 0) break;
+        have += static_cast<size_t>(n);
+        if (have == sizeof buffer) return false; // more than the longest request
+        if (have >= kHandOverHeaderSize &&
+            (std::memcmp(buffer, kHandOverMagic, sizeof kHandOverMagic) != 0 ||
+             ReadLength(buffer + 4) > kHandOverMaxPath))
+            return false;
+    }
+    if (have < kHandOverHeaderSize || std::memcmp(buffer, kHandOverMagic, 4) != 0) return false;
+    const uint32_t length = ReadLength(buffer + 4);
+    if (length > kHandOverMaxPath || have != kHandOverHeaderSize + length) return false;
+    const char* text = reinterpret_cast<const char*>(buffer + kHandOverHeaderSize);
+    if (std::memchr(text, '\0', length)) return false;
+    path->assign(text, length);
+    return true;
+}
+
+// Queues the request for the message loop; false when the loop cannot be reached, and then the
+// request is taken back, so a request is either obeyed and answered or neither.
+bool PassToLoop(std::string path) {
+    std::lock_guard<std::mutex> lock(gRequestsLock);
+    gRequests.push_back(std::move(path));
+    if (PostToLoop(ObeyRequest, nullptr)) return true;
+    gRequests.pop_back();
+    return false;
+}
+
+void ServeClient(int fd, int stopFd) {
+    if (!PeerIsThisUser(fd)) return;
+    std::string path;
+    if (!ReadRequest(fd, stopFd, &path) || !PassToLoop(std::move(path))) return;
+    SendAll(fd, &kHandOverAck, 1);
+}
+
+void ListenLoop(int listenFd, int stopFd) {
+    for (;;) {
+        pollfd fds[2] = {{listenFd, POLLIN, 0}, {stopFd, POLLIN, 0}};
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (fds[1].revents) return;
+        if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) return;
+        if (!(fds[0].revents & POLLIN)) continue;
+        UniqueFd client(accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC));
+        if (!client) {
+            // Out of descriptors, say: wait a little rather than spin on the same failure.
+            if (errno != EINTR && errno != ECONNABORTED) poll(&fds[1], 1, 10);
+            continue;
+        }
+        ServeClient(client.get(), stopFd);
+    }
+}
+
+// --- A later copy -------------------------------------------------------------------------------
+
+std::string AbsolutePath(const char* file) {
+    if (!file || !*file) return std::string();
+    std::string path;
+    if (file[0] != '/') {
+        char folder[PATH_MAX];
+        if (!getcwd(folder, sizeof folder)) return std::string();
+        path = folder;
+        if (path.back() != '/') path += '/';
+    }
+    path += file;
+    return path.size() <= kHandOverMaxPath ? path : std::string();
+}
+
+std::string EncodeRequest(const std::string& path) {
+    std::string request(kHandOverMagic, sizeof kHandOverMagic);
+    const auto length = static_cast<uint32_t>(path.size());
+    for (int shift = 0; shift < 32; shift += 8)
+        request += static_cast<char>((length >> shift) & 0xFF);
+    return request + path;
+}
+
+enum class HandOver {
+    Taken,       // the first copy answered
+    NotListened, // nobody listens on the name (yet, or any more)
+    Refused,     // the connection ended without an answer
+    Stranger,    // the name is held by another user's process
+};
+
+HandOver TryHandOver(const Address& address, const std::string& request) {
+    UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!fd) return HandOver::NotListened;
+    // A first copy too busy to accept (its backlog full) makes connect wait; not for ever.
+    const timeval limit{kAckTimeoutMs / 1000, 0};
+    setsockopt(fd.get(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    int connected = 0;
+    do {
+        connected =
+            connect(fd.get(), reinterpret_cast<const sockaddr*>(&address.addr), address.length);
+    } while (connected != 0 && errno == EINTR);
+    if (connected != 0) return errno == EAGAIN ? HandOver::Refused : HandOver::NotListened;
+    if (!PeerIsThisUser(fd.get())) return HandOver::Stranger;
+    if (!SendAll(fd.get(), request.data(), request.size())) return HandOver::Refused;
+    shutdown(fd.get(), SHUT_WR);
+
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kAckTimeoutMs);
+    for (;;) {
+        pollfd p{fd.get(), POLLIN, 0};
+        const int ready = poll(&p, 1, MillisecondsLeft(deadline));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) return HandOver::Refused;
+        uint8_t answer = 0;
+        const ssize_t n = recv(fd.get(), &answer, 1, 0);
+        if (n < 0 && errno == EINTR) continue;
+        return n == 1 && answer == kHandOverAck ? HandOver::Taken : HandOver::Refused;
+    }
+}
+
+void PauseOneMillisecond() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+} // namespace
+
+// The leading zero byte puts the name in the abstract namespace, where it needs no file and
+// vanishes with the last socket bound to it. A name longer than a socket address holds is cut, the
+// same way in every copy.
+std::string SingleInstanceAddress(const char* name) {
+    std::string address(1, '\0');
+    address +=
+        std::string(name ? name : "") + '.' + std::to_string(geteuid()) + '.' + DisplayName();
+    if (address.size() > sizeof(sockaddr_un::sun_path))
+        address.resize(sizeof(sockaddr_un::sun_path));
+    return address;
+}
+
+bool ClaimSingleInstance(const char* name) {
+    if (gInstance.socket) return true;
+    UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!fd) return true; // as a mutex that cannot be made: run as the first copy
+    const Address address = InstanceAddress(name);
+    if (bind(fd.get(), reinterpret_cast<const sockaddr*>(&address.addr), address.length) != 0)
+        return errno != EADDRINUSE;
+    gInstance.socket = std::move(fd);
+    return true;
+}
+
+bool HandToRunningCopy(const char* name, const char* file) {
+    const Address address = InstanceAddress(name);
+    const std::string request = EncodeRequest(AbsolutePath(file));
+    int refused = 0;
+    for (;;) {
+        switch (TryHandOver(address, request)) {
+        case HandOver::Taken:
+            return true;
+        case HandOver::Stranger:
+            return false;
+        case HandOver::Refused:
+            if (++refused >= kMaxRefusedHandOvers) return false;
+            break;
+        case HandOver::NotListened:
+            // Either the first copy has not reached its window yet, or it has ended: then the
+            // name is free and this copy takes its place.
+            if (ClaimSingleInstance(name)) return false;
+            break;
+        }
+        PauseOneMillisecond();
+    }
+}
+
+bool ListenForOtherCopies(WindowHandle mainWindow) {
+    if (!gInstance.socket || gInstance.listener.joinable() || !IsWindow(mainWindow)) return false;
+    if (listen(gInstance.socket.get(), 16) != 0) return false;
+    UniqueFd stop(eventfd(0, EFD_CLOEXEC));
+    if (!stop) return false;
+    gListeningWindow = mainWindow;
+    try {
+        gInstance.listener = std::thread(ListenLoop, gInstance.socket.get(), stop.get());
+    } catch (const std::system_error&) {
+        return false;
+    }
+    gInstance.stop = std::move(stop);
+    return true;
+}
+
+void ReleaseSingleInstance() {
+    gInstance.StopListening();
+    gInstance.stop.Reset();
+    gInstance.socket.Reset();
+    gListeningWindow = nullptr;
+    std::lock_guard<std::mutex> lock(gRequestsLock);
+    gRequests.clear();
+}
