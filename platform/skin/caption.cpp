@@ -319,6 +319,9 @@ int skSkinWindow(WindowHandle window, const char* buttons) {
         frame.buttons.push_back(r);
     }
     SetOwnFrame(window, frame, FrameProc);
+    // The desktop's own caption buttons act on the click that also activates the window; without
+    // this, SDL drops a click that comes with the window's activation.
+    SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     InvalidateChrome(window);
     return 1;
 }

@@ -11,7 +11,6 @@
 namespace {
 
 constexpr const char* kClockClass = "SkinClock";
-constexpr uint32_t kTickTimer = 1;
 constexpr uint32_t kPastTheSecondMs = 5; // lands the tick safely after the second has changed
 
 struct ClockState final : WindowAttachment {
@@ -71,13 +70,13 @@ void PaintClock(WindowHandle clock, cairo_t* cr, int width, int height) {
     Hand(cr, cx, cy, hours / 12, 0.48 * r, 0.08 * r, std::max(2.0, 0.075 * r));
     Hand(cr, cx, cy, minutes / 60, 0.74 * r, 0.08 * r, std::max(1.5, 0.05 * r));
     SetSourceArgb(cr, state->secondArgb);
-    Hand(cr, cx, cy, seconds / 60, 0.84 * r, 0.18 * r, std::max(1.0, 0.022 * r));
+    Hand(cr, cx, cy, seconds / 60, 0.84 * r, 0.18 * r, std::max(1.4, 0.022 * r));
     cairo_arc(cr, cx, cy, std::max(1.5, 0.06 * r), 0, 2 * M_PI);
     cairo_fill(cr);
 }
 
 void ArmTick(WindowHandle clock) {
-    StartTimer(clock, kTickTimer, Now().msToNextSecond + kPastTheSecondMs);
+    StartTimer(clock, kClockTickTimer, Now().msToNextSecond + kPastTheSecondMs);
 }
 
 intptr_t ClockProc(WindowHandle clock, const Message& message) {
@@ -87,7 +86,7 @@ intptr_t ClockProc(WindowHandle clock, const Message& message) {
         ArmTick(clock);
         return 0;
     case WM_TIMER:
-        if (message.timerId != kTickTimer) break;
+        if (message.timerId != kClockTickTimer) break;
         InvalidateChrome(clock);
         ArmTick(clock);
         return 0;

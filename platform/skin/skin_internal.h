@@ -90,7 +90,8 @@ WindowRect CaptionButtonRect(const WindowSkin& ws, int index, int windowWidth);
 // pixels; false when no button shows it.
 bool FindCaptionButton(WindowHandle top, const char* name, WindowRect* rect);
 
-// The skin's own controls (clock.cpp, picture.cpp).
+// The skin's own controls (clock.cpp, picture.cpp). The clock repaints on a timer of its own.
+inline constexpr uint32_t kClockTickTimer = 1;
 bool IsSkinClock(WindowHandle window);
 bool IsSkinPicture(WindowHandle window);
 
