@@ -1,12 +1,13 @@
 #include "support/window_manager.h"
 
+#include <SDL.h>
+#include <SDL_syswm.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -17,132 +18,79 @@ namespace {
 
 pid_t gWindowManager = 0;
 
-int IgnoreXError(Display*, XErrorEvent*) {
-    return 0;
-}
-
-bool HasTitle(Display* d, Window w, const char* title) {
-    char* name = nullptr;
-    if (!XFetchName(d, w, &name) || !name) return false;
-    const bool same = std::strcmp(name, title) == 0;
-    XFree(name);
-    return same;
-}
-
-Window FindByTitle(Display* d, Window under, const char* title) {
-    if (HasTitle(d, under, title)) return under;
-    Window root = 0;
-    Window parent = 0;
-    Window* children = nullptr;
-    unsigned int count = 0;
-    if (!XQueryTree(d, under, &root, &parent, &children, &count)) return 0;
-    Window found = 0;
-    for (unsigned int i = 0; i < count && !found; ++i)
-        found = FindByTitle(d, children[i], title);
-    if (children) XFree(children);
-    return found;
-}
-
-// The property's items as 32-bit values (longs, as Xlib hands them out).
-std::vector<long> Property(Display* d, Window w, const char* name, Atom type) {
+// The property's 32-bit items, read on a connection of the test's own.
+std::vector<long> Property(Window window, const char* name, Atom type,
+                           std::vector<std::string>* atomNames = nullptr) {
     std::vector<long> values;
+    Display* d = XOpenDisplay(nullptr);
+    if (!d) return values;
+    if (!window) window = DefaultRootWindow(d);
     Atom actual = 0;
     int format = 0;
-    unsigned long count = 0;
-    unsigned long after = 0;
+    unsigned long count = 0, after = 0;
     unsigned char* data = nullptr;
-    if (XGetWindowProperty(d, w, XInternAtom(d, name, False), 0, 64, False, type, &actual, &format,
-                           &count, &after, &data) == Success &&
-        data && format == 32) {
-        const long* items = reinterpret_cast<const long*>(data);
-        values.assign(items, items + count);
-    }
+    if (XGetWindowProperty(d, window, XInternAtom(d, name, False), 0, 64, False, type, &actual,
+                           &format, &count, &after, &data) == Success &&
+        data && format == 32)
+        values.assign(reinterpret_cast<long*>(data), reinterpret_cast<long*>(data) + count);
     if (data) XFree(data);
+    for (long atom : values) {
+        if (!atomNames) break;
+        char* atomName = XGetAtomName(d, static_cast<Atom>(atom));
+        atomNames->emplace_back(atomName ? atomName : "");
+        if (atomName) XFree(atomName);
+    }
+    XCloseDisplay(d);
     return values;
 }
 
-// Runs f on a connection of its own, with errors about windows that vanished ignored.
-template <typename F> auto WithDisplay(F f) {
-    Display* d = XOpenDisplay(nullptr);
-    auto previous = XSetErrorHandler(IgnoreXError);
-    auto result = f(d);
-    if (d) {
-        XSync(d, False);
-        XCloseDisplay(d);
-    }
-    XSetErrorHandler(previous);
-    return result;
-}
-
-bool Managing() {
-    return WithDisplay([](Display* d) {
-        return d &&
-               !Property(d, DefaultRootWindow(d), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW).empty();
-    });
+Window XWindowOf(SDL_Window* window) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    return SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11
+               ? info.info.x11.window
+               : 0;
 }
 
 } // namespace
 
 bool StartWindowManager() {
     const pid_t parent = getpid();
-    const pid_t pid = fork();
-    if (pid < 0) return false;
-    if (pid == 0) {
+    gWindowManager = fork();
+    if (gWindowManager == 0) {
         prctl(PR_SET_PDEATHSIG, SIGTERM);
         if (getppid() != parent) _exit(1);
         const int quiet = open("/dev/null", O_WRONLY);
-        if (quiet >= 0) {
-            dup2(quiet, STDOUT_FILENO);
-            dup2(quiet, STDERR_FILENO);
-        }
+        dup2(quiet, STDOUT_FILENO);
+        dup2(quiet, STDERR_FILENO);
         execlp("openbox", "openbox", "--sm-disable", static_cast<char*>(nullptr));
         _exit(127);
     }
-    gWindowManager = pid;
-    for (int i = 0; i < 1000; ++i) {
-        if (Managing()) return true;
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid) {
-            gWindowManager = 0;
-            std::fprintf(stderr, "tests: openbox %s\n",
-                         WIFEXITED(status) && WEXITSTATUS(status) == 127
-                             ? "is not installed (scripts/setup.sh installs it)"
-                             : "ended at its start");
-            return false;
-        }
+    for (int i = 0; gWindowManager > 0 && i < 1000; ++i) {
+        if (!Property(0, "_NET_SUPPORTING_WM_CHECK", XA_WINDOW).empty()) return true;
+        if (waitpid(gWindowManager, nullptr, WNOHANG) == gWindowManager) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    std::fprintf(stderr, "tests: openbox did not come up\n");
+    std::fprintf(stderr, "tests: openbox did not come up (scripts/setup.sh installs it)\n");
     StopWindowManager();
     return false;
 }
 
 void StopWindowManager() {
-    if (gWindowManager <= 0) return;
-    kill(gWindowManager, SIGTERM);
-    waitpid(gWindowManager, nullptr, 0);
+    if (gWindowManager > 0) {
+        kill(gWindowManager, SIGTERM);
+        waitpid(gWindowManager, nullptr, 0);
+    }
     gWindowManager = 0;
 }
 
-std::vector<std::string> WindowManagerState(const char* title) {
-    return WithDisplay([title](Display* d) {
-        std::vector<std::string> names;
-        if (!d) return names;
-        const Window w = FindByTitle(d, DefaultRootWindow(d), title);
-        if (!w) return names;
-        for (long atom : Property(d, w, "_NET_WM_STATE", XA_ATOM)) {
-            char* name = XGetAtomName(d, static_cast<Atom>(atom));
-            if (name) names.emplace_back(name);
-            if (name) XFree(name);
-        }
-        return names;
-    });
+std::vector<std::string> WindowManagerState(SDL_Window* window) {
+    std::vector<std::string> names;
+    if (const Window w = XWindowOf(window)) Property(w, "_NET_WM_STATE", XA_ATOM, &names);
+    return names;
 }
 
-std::vector<long> FrameExtents(const char* title) {
-    return WithDisplay([title](Display* d) {
-        if (!d) return std::vector<long>();
-        const Window w = FindByTitle(d, DefaultRootWindow(d), title);
-        return w ? Property(d, w, "_NET_FRAME_EXTENTS", XA_CARDINAL) : std::vector<long>();
-    });
+std::vector<long> FrameExtents(SDL_Window* window) {
+    const Window w = XWindowOf(window);
+    return w ? Property(w, "_NET_FRAME_EXTENTS", XA_CARDINAL) : std::vector<long>();
 }
