@@ -149,13 +149,11 @@ intptr_t FrameProc(WindowHandle top, const Message& message) {
         InvalidateButton(top, *ws, at);
         break;
     case WM_NCLBUTTONUP: {
+        // The button repaints either way: it is no longer pressed, and what it did may change
+        // the name it shows (Dock to Undock).
         const int pressed = std::exchange(ws->pressed, kNoButton);
         InvalidateButton(top, *ws, pressed);
-        if (pressed != kNoButton && pressed == at) {
-            // The button's picture changes with what it did (Dock to Undock, say).
-            InvalidateButton(top, *ws, at);
-            Act(top, ws->buttons[static_cast<size_t>(at)]);
-        }
+        if (pressed != kNoButton && pressed == at) Act(top, ws->buttons[static_cast<size_t>(at)]);
         break;
     }
     case WM_NCMOUSELEAVE:
