@@ -114,7 +114,7 @@ TEST(FrameHitTest, MapsEveryPointToItsRegion) {
     frame.insets = {4, 24, 4, 4};
     frame.resizeBorder = 4;
     frame.cornerLength = 12;
-    frame.buttons = {{70, 4, 20, 16}};
+    frame.buttons = {{70, 4, 20, 16}, {-40, 4, 10, 16}}; // the second counts from the right
     using R = HitRegion;
     const struct {
         int x, y;
@@ -132,6 +132,8 @@ TEST(FrameHitTest, MapsEveryPointToItsRegion) {
         {0, 79, R::BottomLeft, R::Frame},   {99, 79, R::BottomRight, R::Frame},
         {88, 79, R::BottomRight, R::Frame}, {99, 68, R::BottomRight, R::Frame},
         {-1, 40, R::Frame, R::Frame},       {100, 40, R::Frame, R::Frame},
+        {60, 10, R::Button, R::Button},     {69, 19, R::Button, R::Button},
+        {59, 10, R::Caption, R::Caption},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "at " << c.x << ", " << c.y);

@@ -3,6 +3,7 @@
 // so they carry real transparency where they are not square.
 #include "tools/art.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <utility>
@@ -57,14 +58,19 @@ template <class Shade> void Supersample(Image& img, int n, Shade shade) {
     }
 }
 
-// Clock face geometry, in pixels from the centre of the 256 x 256 picture.
+// The clock face is drawn at the size the clock control shows it: it fits the panel right of the
+// view, above the help picture. Its geometry is given for a 256-pixel face and scaled down; lines
+// keep at least about half a pixel of width so that they survive the scaling.
+constexpr int kClockSide = 92;
+constexpr double kClockScale = kClockSide / 256.0;
 constexpr double kDialRadius = 122.0;
 constexpr double kRimRadius = 113.0;
 constexpr double kTickOuter = 106.0;
+constexpr double kThinnest = 0.55 / kClockScale; // half a line width, in 256-pixel units
 
 Rgba ClockAt(double x, double y) {
-    const double dx = x - 128.0;
-    const double dy = y - 128.0;
+    const double dx = x / kClockScale - 128.0;
+    const double dy = y / kClockScale - 128.0;
     const double r = std::hypot(dx, dy);
     Rgba p;
     if (r > kDialRadius) return p;
@@ -77,7 +83,7 @@ Rgba ClockAt(double x, double y) {
         const double light = 0.55 + 0.45 * std::cos(std::atan2(dy, dx) + 0.75 * kPi);
         return Over(p, paint::Scale({0.55, 0.62, 0.82}, light), 1.0);
     }
-    if (std::abs(r - 110.0) <= 0.5) p = Over(p, {0.35, 0.40, 0.55}, 1.0);
+    if (std::abs(r - 110.0) <= kThinnest) p = Over(p, {0.35, 0.40, 0.55}, 1.0);
     // Angle clockwise from twelve o'clock, and the nearest of the 60 minute marks.
     const double turn = std::atan2(dx, -dy);
     const double markStep = 2.0 * kPi / 60.0;
@@ -88,7 +94,7 @@ Rgba ClockAt(double x, double y) {
     const bool hour = mark % 5 == 0;
     const bool quarter = mark % 15 == 0;
     const double inner = quarter ? 80.0 : hour ? 86.0 : 98.0;
-    const double halfWidth = quarter ? 2.6 : hour ? 2.0 : 0.7;
+    const double halfWidth = std::max(quarter ? 2.6 : hour ? 2.0 : 0.7, kThinnest);
     if (radial >= inner && radial <= kTickOuter && across <= halfWidth)
         p = Over(p, hour ? Rgb{0.92, 0.94, 1.0} : Rgb{0.55, 0.60, 0.75}, 1.0);
     return p;
@@ -99,8 +105,8 @@ Rgba ClockAt(double x, double y) {
 // A dark dial with a bevelled rim, twelve hour marks (longer at the quarters) and sixty minute
 // ticks. The middle stays empty: the clock widget draws its two hands there.
 Image MakeClockFace() {
-    Image img(256, 256);
-    Supersample(img, 5, ClockAt);
+    Image img(kClockSide, kClockSide);
+    Supersample(img, 8, ClockAt);
     return img;
 }
 

@@ -84,6 +84,23 @@ void InvalidateChrome(WindowHandle window) {
     top->chromeDirty = UniteRects(top->chromeDirty, ClipToChrome(r, top->chrome.get()));
 }
 
+void InvalidateChromeRect(WindowHandle window, const WindowRect& rect) {
+    OsWindow* w = Live(window);
+    OsWindow* top = TopLevelOf(w);
+    if (!top || !top->chrome || rect.width <= 0 || rect.height <= 0) return;
+    WindowRect r = rect;
+    if (w != top) {
+        // A child's painter is clipped to its own rectangle, and so is what it may invalidate.
+        const WindowRect client = ClientRectInSdlWindow(w);
+        const int x0 = std::max(r.x, 0), y0 = std::max(r.y, 0);
+        const int x1 = std::min(r.x + r.width, client.width);
+        const int y1 = std::min(r.y + r.height, client.height);
+        if (x1 <= x0 || y1 <= y0) return;
+        r = {client.x + x0, client.y + y0, x1 - x0, y1 - y0};
+    }
+    top->chromeDirty = UniteRects(top->chromeDirty, ClipToChrome(r, top->chrome.get()));
+}
+
 bool UpdateChrome(WindowHandle window, ChromeLayer* layer, WindowRect* changed) {
     OsWindow* top = Live(window);
     if (!top || top->parent || !top->chrome) return false;

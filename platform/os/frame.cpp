@@ -62,8 +62,10 @@ HitRegion FrameHitTest(const FrameGeometry& frame, int width, int height, bool r
                             height - in.top - in.bottom};
     if (client.Contains(x, y)) return HitRegion::Client;
     if (x < 0 || y < 0 || x >= width || y >= height) return HitRegion::Frame;
-    for (const WindowRect& button : frame.buttons)
+    for (WindowRect button : frame.buttons) {
+        if (button.x < 0) button.x += width;
         if (button.Contains(x, y)) return HitRegion::Button;
+    }
     if (resizable) {
         const int b = frame.resizeBorder;
         const int c = std::max(frame.cornerLength, b);

@@ -80,6 +80,8 @@ struct FrameInsets {
 
 // What a frame drawn by the program is made of, in pixels of the SDL window: the insets, how far
 // in from the outer edge a press resizes, and the caption buttons (which take clicks themselves).
+// A button whose x is negative lies that far left of the right-hand edge, so buttons at the right
+// follow the edge when the window is resized.
 struct FrameGeometry {
     FrameInsets insets;
     int resizeBorder = 0;
@@ -126,6 +128,9 @@ using ChromePainter = void (*)(WindowHandle window, cairo_t* cr, int width, int 
 void SetChromePainter(WindowHandle window, ChromePainter painter);
 // Marks the window's rectangle (the whole SDL window for a top-level window) for repainting.
 void InvalidateChrome(WindowHandle window);
+// Marks part of it, in the coordinates the window's painter draws in: a hovered caption button
+// repaints alone.
+void InvalidateChromeRect(WindowHandle window, const WindowRect& rect);
 
 struct ChromeLayer {
     int width = 0;
