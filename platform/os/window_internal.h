@@ -49,8 +49,9 @@ void SetWindowAttachment(WindowHandle window, AttachmentSlot slot,
 WindowAttachment* GetWindowAttachment(WindowHandle window, AttachmentSlot slot);
 
 // Typed access: T derives from WindowAttachment and names its slot as T::kSlot.
+// Null when the slot is empty or holds another kind (the Control slot holds each control's own).
 template <typename T> T* GetAttachment(WindowHandle window) {
-    return static_cast<T*>(GetWindowAttachment(window, T::kSlot));
+    return dynamic_cast<T*>(GetWindowAttachment(window, T::kSlot));
 }
 template <typename T> T* Attach(WindowHandle window, std::unique_ptr<T> attachment) {
     T* raw = attachment.get();
