@@ -1,0 +1,26 @@
+// Bringing the top-level window to the user: raising it with the input focus, and restoring it
+// from the taskbar.
+#include "platform/os/window_tree.h"
+
+bool SetForegroundWindow(WindowHandle window) {
+    OsWindow* top = TopLevelOf(Live(window));
+    if (!top) return false;
+    // Raising asks the window manager to activate the window; the input focus is also asked of
+    // the X server itself, for desktops whose manager keeps it back (or that have none).
+    SDL_RaiseWindow(top->sdl.get());
+    if (SDL_GetWindowFlags(top->sdl.get()) & SDL_WINDOW_SHOWN)
+        SDL_SetWindowInputFocus(top->sdl.get());
+    return true;
+}
+
+bool IsIconic(WindowHandle window) {
+    OsWindow* top = TopLevelOf(Live(window));
+    return top && (SDL_GetWindowFlags(top->sdl.get()) & SDL_WINDOW_MINIMIZED) != 0;
+}
+
+void RestoreWindow(WindowHandle window) {
+    OsWindow* top = TopLevelOf(Live(window));
+    if (!top) return;
+    SDL_RestoreWindow(top->sdl.get());
+    AnnounceFirstShowing(top); // restoring a window never shown shows it
+}
