@@ -90,6 +90,13 @@ void FakeDesktop::ReleaseButton(int button) {
     XSync(x_->display, False);
 }
 
+void FakeDesktop::TypeKey(const char* keysymName) {
+    const KeyCode code = XKeysymToKeycode(x_->display, XStringToKeysym(keysymName));
+    XTestFakeKeyEvent(x_->display, code, True, CurrentTime);
+    XTestFakeKeyEvent(x_->display, code, False, CurrentTime);
+    XSync(x_->display, False);
+}
+
 bool FakeDesktop::ResizeWindow(const char* title, int width, int height) {
     Display* d = x_->display;
     const Window w = FindByTitle(d, DefaultRootWindow(d), title);

@@ -19,6 +19,8 @@ class FakeDesktop {
     // X button numbers: 1 left, 3 right.
     void PressButton(int button);
     void ReleaseButton(int button);
+    // Presses and releases a key, named as X names its keysym ("Right", "Page_Up", "Home"…).
+    void TypeKey(const char* keysymName);
     // Windows are found by their title; false when there is no such window.
     bool ResizeWindow(const char* title, int width, int height);
     bool AskToClose(const char* title);
