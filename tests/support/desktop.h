@@ -25,9 +25,13 @@ class FakeDesktop {
     bool ResizeWindow(const char* title, int width, int height);
     bool AskToClose(const char* title);
     bool IsShown(const char* title);
+    // A 32-bit property of a window (format 32, items as Xlib returns them), as a window manager
+    // reads it: _NET_WM_ICON, say. False when the window or the property is missing.
+    bool ReadProperty(const char* title, const char* property, std::vector<unsigned long>* items);
     // What the server shows of a window: RGBA bytes, top row first.
     bool Capture(const char* title, int* width, int* height, std::vector<uint8_t>* rgba);
-    // Iconifies and restores a window as a window manager does: by unmapping and mapping it.
+    // Iconifies and restores a window: through the window manager when one runs, else as one
+    // would, by unmapping and mapping it.
     bool Minimise(const char* title);
     bool Restore(const char* title);
 
