@@ -9,7 +9,7 @@ packages=(
     libsndfile1-dev libopenmpt-dev
     libgl-dev libgl1-mesa-dri
     googletest libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth libx11-dev libxtst-dev fonts-dejavu-core
+    xvfb xauth libx11-dev libxtst-dev fonts-dejavu-core openbox
 )
 
 missing=()
