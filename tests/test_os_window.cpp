@@ -550,6 +550,8 @@ TEST_F(WindowTest, TheFocusMovesWithKillBeforeSetAndGoesWithItsWindow) {
     DestroyWindow(a);
     EXPECT_EQ(GetFocus(), nullptr);
     EXPECT_EQ(SetFocus(b), nullptr);
+    EXPECT_EQ(SetFocus(a), nullptr); // gone: nothing changes
+    EXPECT_EQ(GetFocus(), b);
 }
 
 TEST_F(WindowTest, TheCaptureTakesEveryMouseMessageUntilReleasedOrTheWindowLosesTheDesktop) {

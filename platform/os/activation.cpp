@@ -22,5 +22,8 @@ void RestoreWindow(WindowHandle window) {
     OsWindow* top = TopLevelOf(Live(window));
     if (!top) return;
     SDL_RestoreWindow(top->sdl.get());
-    AnnounceFirstShowing(top); // restoring a window never shown shows it
+    // Restoring a window never shown (or hidden) shows it. Without a window manager SDL also
+    // misses the showing of a window it restored from the taskbar, and this tells it.
+    if (!(SDL_GetWindowFlags(top->sdl.get()) & SDL_WINDOW_SHOWN)) SDL_ShowWindow(top->sdl.get());
+    AnnounceFirstShowing(top);
 }

@@ -33,6 +33,7 @@ uint32_t VirtualKeyFromSdl(int32_t sdlKey) {
 
 WindowHandle SetFocus(WindowHandle window) {
     OsWindow* next = Live(window);
+    if (window && !next) return nullptr; // a window that is gone takes nothing, changes nothing
     OsWindow* previous = Live(gFocus);
     if (next == previous) return previous;
     gFocus = next;

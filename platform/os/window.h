@@ -147,7 +147,8 @@ void GetClientScreenPosition(WindowHandle window, int* x, int* y);
 
 // The keyboard focus: the one window that hears WM_KEYDOWN. SetFocus sends WM_KILLFOCUS to the
 // window that had it, then WM_SETFOCUS to the new one (null: no window), and returns the previous
-// one. A window being destroyed loses it without a message.
+// one; a handle of a window that is gone changes nothing and returns null. A window being
+// destroyed loses the focus without a message.
 WindowHandle SetFocus(WindowHandle window);
 WindowHandle GetFocus();
 
