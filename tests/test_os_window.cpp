@@ -1,15 +1,23 @@
 // The window system on a real X server (a private Xvfb): placement, anchoring, message routing
-// and ordering, timers, closing, and the executable's folder.
+// and ordering, timers, closing, focus and capture, raising, drops, the icon, the smallest size,
+// and the executable's folder.
+#include "app/program_icon.h"
+#include "platform/glview/porvane.h"
 #include "platform/os/clock.h"
 #include "platform/os/window.h"
 #include "platform/os/window_internal.h"
 #include "support/desktop.h"
 #include "support/message_log.h"
+#include "support/window_manager.h"
+#include "support/xdnd_source.h"
 
+#include <SDL.h>
+#include <SDL_image.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -480,6 +488,294 @@ TEST_F(WindowTest, WorkPostedFromAnotherThreadRunsOnTheLoopInOrder) {
     ASSERT_TRUE(RunLoopUntil(main_, [] { return gPosted.size() == 3; }));
     EXPECT_EQ(gPosted, (std::vector<int>{1, 2, 3}));
     EXPECT_EQ(gPostedOn, std::this_thread::get_id());
+}
+
+// --- Keyboard focus, keys and the capture -------------------------------------------------------
+
+TEST(VirtualKeys, AreTheKeysThatMoveATrackbar) {
+    const struct {
+        int32_t sdl;
+        uint32_t vk;
+    } keys[] = {
+        {SDLK_PAGEUP, VK_PRIOR}, {SDLK_PAGEDOWN, VK_NEXT},
+        {SDLK_END, VK_END},      {SDLK_HOME, VK_HOME},
+        {SDLK_LEFT, VK_LEFT},    {SDLK_UP, VK_UP},
+        {SDLK_RIGHT, VK_RIGHT},  {SDLK_DOWN, VK_DOWN},
+        {SDLK_KP_4, 0},          {SDLK_a, 0},
+        {SDLK_SPACE, 0},         {SDLK_UNKNOWN, 0},
+    };
+    for (const auto& k : keys)
+        EXPECT_EQ(VirtualKeyFromSdl(k.sdl), k.vk) << SDL_GetKeyName(k.sdl);
+}
+
+namespace {
+
+// Who heard what about the focus and the capture, and of which other window.
+struct InputChange {
+    WindowHandle window;
+    uint32_t id;
+    WindowHandle other;
+    bool operator==(const InputChange&) const = default;
+};
+std::vector<InputChange> gInputChanges;
+
+intptr_t InputLoggingProc(WindowHandle window, const Message& message) {
+    if (message.id == WM_SETFOCUS || message.id == WM_KILLFOCUS || message.id == WM_CAPTURECHANGED)
+        gInputChanges.push_back({window, message.id, message.control});
+    return RecordingProc(window, message);
+}
+
+} // namespace
+
+TEST_F(WindowTest, TheFocusMovesWithKillBeforeSetAndGoesWithItsWindow) {
+    ASSERT_TRUE(RegisterChildClass("input", InputLoggingProc));
+    ASSERT_NE(MakeMain("focus", 300, 200, false), nullptr);
+    WindowHandle a = CreateChildWindow("input", main_, 1, 0, 0, 10, 10);
+    WindowHandle b = CreateChildWindow("input", main_, 2, 20, 0, 10, 10);
+    gInputChanges.clear();
+    const struct {
+        WindowHandle to, returned;
+        std::vector<InputChange> heard;
+    } steps[] = {
+        {a, nullptr, {{a, WM_SETFOCUS, nullptr}}},
+        {b, a, {{a, WM_KILLFOCUS, b}, {b, WM_SETFOCUS, a}}},
+        {b, b, {}},
+        {nullptr, b, {{b, WM_KILLFOCUS, nullptr}}},
+        {a, nullptr, {{a, WM_SETFOCUS, nullptr}}},
+    };
+    for (const auto& s : steps) {
+        gInputChanges.clear();
+        EXPECT_EQ(SetFocus(s.to), s.returned);
+        EXPECT_EQ(gInputChanges, s.heard);
+        EXPECT_EQ(GetFocus(), s.to);
+    }
+    DestroyWindow(a);
+    EXPECT_EQ(GetFocus(), nullptr);
+    EXPECT_EQ(SetFocus(b), nullptr);
+    EXPECT_EQ(SetFocus(a), nullptr); // gone: nothing changes
+    EXPECT_EQ(GetFocus(), b);
+}
+
+TEST_F(WindowTest, TheCaptureTakesEveryMouseMessageUntilReleasedOrTheWindowLosesTheDesktop) {
+    ASSERT_TRUE(RegisterChildClass("input", InputLoggingProc));
+    ASSERT_NE(MakeMain("capture", 400, 300), nullptr);
+    SetForegroundWindow(main_);
+    WindowHandle a = CreateChildWindow("input", main_, 1, 50, 40, 100, 80);
+    WindowHandle b = CreateChildWindow("input", main_, 2, 200, 40, 100, 80);
+    Settle();
+    SetCapture(a);
+    // Over the other child, and outside the window: a hears it, in its own coordinates.
+    const struct { int x, y; } points[] = {{250, 60}, {-30, 350}};
+    for (const auto& p : points) {
+        gMessageLog.clear();
+        MovePointerTo(p.x, p.y);
+        ASSERT_TRUE(RunUntilReceived(a, WM_MOUSEMOVE));
+        EXPECT_EQ(std::tie(gMessageLog.back().x, gMessageLog.back().y),
+                  std::make_tuple(p.x - 50, p.y - 40));
+        EXPECT_EQ(CountLogged(b, WM_MOUSEMOVE) + CountLogged(main_, WM_MOUSEMOVE), 0u);
+    }
+    gInputChanges.clear();
+    SetCapture(b);
+    WindowHandle elsewhere = CreateMainWindow("elsewhere", 100, 100, RecordingProc);
+    ShowMainWindow(elsewhere);
+    SetForegroundWindow(elsewhere);
+    ASSERT_TRUE(RunLoopUntil(main_, [] { return GetCapture() == nullptr; }));
+    EXPECT_EQ(gInputChanges, (std::vector<InputChange>{{a, WM_CAPTURECHANGED, b},
+                                                       {b, WM_CAPTURECHANGED, nullptr}}));
+    DestroyWindow(elsewhere);
+    SetCapture(a);
+    DestroyWindow(a);
+    EXPECT_EQ(GetCapture(), nullptr);
+}
+
+// --- Button queries -----------------------------------------------------------------------------
+
+namespace {
+
+std::vector<std::pair<int, int>> gButtonsSeen; // left and right, at each pointer move
+
+intptr_t ButtonQueryProc(WindowHandle window, const Message& message) {
+    if (message.id == WM_MOUSEMOVE)
+        gButtonsSeen.emplace_back(QI_IsLButtonDown(), QI_IsRButtonDown());
+    return RecordingProc(window, message);
+}
+
+} // namespace
+
+TEST_F(WindowTest, ButtonQueriesSeeAReleaseMadeWhileTheWindowWasAway) {
+    ASSERT_NE(MakeMain("buttons", 300, 200), nullptr);
+    SubclassWindow(main_, ButtonQueryProc);
+    const struct {
+        int button;
+        std::pair<int, int> held;
+    } cases[] = {{1, {-1, 0}}, {3, {0, -1}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "button " << c.button);
+        MovePointerTo(50, 50);
+        desktop_.PressButton(c.button);
+        MovePointerTo(60, 60);
+        ASSERT_TRUE(RunLoopUntil(main_, [] { return !gButtonsSeen.empty(); }));
+        EXPECT_EQ(gButtonsSeen.back(), c.held);
+        // Minimised while the button is held, the window never hears its release.
+        ASSERT_TRUE(desktop_.Minimise("buttons"));
+        ASSERT_TRUE(RunLoopUntil(main_, [&] { return IsIconic(main_); }));
+        desktop_.ReleaseButton(c.button);
+        ASSERT_TRUE(desktop_.Restore("buttons"));
+        ASSERT_TRUE(RunLoopUntil(main_, [&] { return !IsIconic(main_); }));
+        gButtonsSeen.clear();
+        MovePointerTo(70, 70);
+        ASSERT_TRUE(RunLoopUntil(main_, [] { return !gButtonsSeen.empty(); }));
+        EXPECT_EQ(gButtonsSeen.back(), std::make_pair(0, 0));
+        gButtonsSeen.clear();
+    }
+}
+
+// --- Icon and drops -----------------------------------------------------------------------------
+
+TEST_F(WindowTest, TheIconOnTheDesktopIsTheProgramsOwnPicture) {
+    ASSERT_NE(MakeMain("icon", 200, 100), nullptr);
+    EXPECT_FALSE(SetWindowIcon(main_, kProgramIconPng, kProgramIconPngSize / 2));
+    ASSERT_TRUE(SetWindowIcon(main_, kProgramIconPng, kProgramIconPngSize));
+    std::vector<unsigned long> icon;
+    ASSERT_TRUE(desktop_.ReadProperty("icon", "_NET_WM_ICON", &icon));
+    // _NET_WM_ICON: width, height, then ARGB pixels row by row.
+    SDL_Surface* file = IMG_Load(VORMEL_SOURCE_DIR "/Resource/icon.png");
+    ASSERT_NE(file, nullptr);
+    SDL_Surface* argb = SDL_ConvertSurfaceFormat(file, SDL_PIXELFORMAT_ARGB8888, 0);
+    ASSERT_EQ(icon.size(), 2 + static_cast<size_t>(argb->w) * argb->h);
+    EXPECT_EQ(std::tie(icon[0], icon[1]), std::make_tuple(64ul, 64ul));
+    size_t differing = 0;
+    for (int y = 0; y < argb->h; ++y)
+        for (int x = 0; x < argb->w; ++x) {
+            const uint32_t want =
+                static_cast<const uint32_t*>(argb->pixels)[y * argb->pitch / 4 + x];
+            differing += (icon[2 + static_cast<size_t>(y) * argb->w + x] & 0xFFFFFFFF) != want;
+        }
+    EXPECT_EQ(differing, 0u);
+    SDL_FreeSurface(argb);
+    SDL_FreeSurface(file);
+}
+
+namespace {
+
+std::vector<std::vector<std::string>> gDrops;
+
+intptr_t DropLoggingProc(WindowHandle window, const Message& message) {
+    if (message.id == WM_DROPFILES) gDrops.push_back(*message.files);
+    return RecordingProc(window, message);
+}
+
+} // namespace
+
+TEST_F(WindowTest, TheFilesOfADropArriveTogetherInOrderWhereFilesAreTaken) {
+    namespace fs = std::filesystem;
+    const fs::path folder =
+        fs::temp_directory_path() / ("Vormel Drops " + std::to_string(getpid()));
+    fs::create_directories(folder);
+    std::vector<std::string> paths;
+    for (const char* name : {"Erste Datei.OGG", "zweite 100%.Mod", "DRITTE-\xC3\xA4.wav"}) {
+        paths.push_back((folder / name).string());
+        std::FILE* f = std::fopen(paths.back().c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fclose(f);
+    }
+    ASSERT_NE(MakeMain("drops", 300, 200), nullptr);
+    SubclassWindow(main_, DropLoggingProc);
+    WindowHandle other = CreateMainWindow("takes none", 200, 100, DropLoggingProc);
+    ShowMainWindow(other);
+    gDrops.clear();
+    // A file manager drags from its own thread; this one's loop answers meanwhile.
+    auto drop = [&](const char* title) {
+        std::atomic<bool> done = false;
+        bool taken = false;
+        std::thread manager([&] {
+            taken = DropFiles(title, paths);
+            done = true;
+        });
+        RunLoopUntil(main_, [&] { return done.load(); });
+        manager.join();
+        Settle();
+        return taken;
+    };
+    EXPECT_FALSE(drop("drops")); // no window takes files yet: refused at the door
+    DragAcceptFiles(main_, true);
+    EXPECT_TRUE(drop("drops"));
+    // SDL marks every window a drop target or none; one that takes no files still hears nothing.
+    drop("takes none");
+    DragAcceptFiles(main_, false);
+    EXPECT_FALSE(drop("drops"));
+    EXPECT_EQ(gDrops, std::vector<std::vector<std::string>>{paths});
+    DestroyWindow(other);
+    fs::remove_all(folder);
+}
+
+// --- Under a window manager ---------------------------------------------------------------------
+// Each test runs in a process of its own, with an X server of its own managed by openbox, and
+// says what it saw on standard error.
+
+TEST(UnderAWindowManager, RestoringAndRaisingGiveTheWindowBackWithTheKeyboard) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto run = [] {
+        if (!StartWindowManager()) std::exit(1);
+        FakeDesktop desktop;
+        WindowHandle front = CreateMainWindow("front", 300, 200, RecordingProc);
+        WindowHandle behind = CreateMainWindow("behind", 300, 200, RecordingProc);
+        ShowMainWindow(front);
+        ShowMainWindow(behind);
+        desktop.Minimise("front");
+        const bool iconic = RunLoopUntil(front, [&] { return IsIconic(front); });
+        RestoreWindow(front);
+        const bool restored =
+            RunLoopUntil(front, [&] { return !IsIconic(front) && desktop.IsShown("front"); });
+        std::fprintf(stderr, "[iconic %d restored %d]", iconic, restored);
+        // Keys typed go to the window raised last.
+        for (WindowHandle w : {behind, front, behind}) {
+            SetForegroundWindow(w);
+            SetFocus(w);
+            gMessageLog.clear();
+            desktop.TypeKey("Home");
+            const bool heard = RunLoopUntil(front, [&] { return CountLogged(w, WM_KEYDOWN) > 0; });
+            std::fprintf(stderr, "[%s %d]", GetWindowText(w).c_str(), heard);
+        }
+        std::exit(0);
+    };
+    EXPECT_EXIT(run(), testing::ExitedWithCode(0),
+                "\\[iconic 1 restored 1\\]\\[behind 1\\]\\[front 1\\]\\[behind 1\\]");
+}
+
+TEST(UnderAWindowManager, TheSmallestSizeKeepsTheRightHandPanelWhole) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto shrink = [] {
+        if (!StartWindowManager()) std::exit(1);
+        WindowHandle w = CreateMainWindow("smallest", 868, 532, RecordingProc);
+        // The program's layout: the view stretched, the panel beside it kept at the right edge
+        // (trackbar, label, picture, and a clock right of the view's top corner).
+        const struct {
+            int x, y, width, height, anchor;
+        } children[] = {{10, 10, 712, 512, kAnchorStretch},
+                        {740, 457, 120, 16, kAnchorRight},
+                        {734, 147, 129, 216, kAnchorRight},
+                        {730, 143, 137, 281, kAnchorRight},
+                        {753, 10, 100, 100, kAnchorRight}};
+        RegisterChildClass("plain", RecordingProc);
+        for (const auto& c : children)
+            SetChildAnchor(CreateChildWindow("plain", w, 0, c.x, c.y, c.width, c.height), c.anchor);
+        FrameGeometry frame;
+        frame.insets = {4, 28, 4, 4};
+        SetOwnFrame(w, frame, RecordingProc);
+        ShowMainWindow(w);
+        FakeDesktop desktop;
+        for (auto [width, height] : {std::pair{50, 50}, {1000, 300}, {100, 800}}) {
+            gMessageLog.clear();
+            desktop.ResizeWindow("smallest", width, height);
+            RunLoopUntil(w, [&] { return CountLogged(w, WM_SIZE) > 0; });
+            int cw = 0, ch = 0;
+            GetClientSize(w, &cw, &ch);
+            std::fprintf(stderr, "[%d,%d]", cw, ch);
+        }
+        std::exit(0);
+    };
+    EXPECT_EXIT(shrink(), testing::ExitedWithCode(0), "\\[156,473\\]\\[992,473\\]\\[156,768\\]");
 }
 
 // --- Paths --------------------------------------------------------------------------------------

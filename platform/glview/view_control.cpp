@@ -153,10 +153,13 @@ int QI_DeleteGLFont(GLFontRecord* font) {
     return font ? -1 : 0;
 }
 
+// The buttons as the desktop has them now. SDL's own record follows the button events its windows
+// received, and misses a release that none of them saw (made while the window was minimised, or
+// taken by another program's grab), after which a drag would go on with no button held.
 int QI_IsLButtonDown() {
-    return (SDL_GetMouseState(nullptr, nullptr) & SDL_BUTTON_LMASK) ? -1 : 0;
+    return (SDL_GetGlobalMouseState(nullptr, nullptr) & SDL_BUTTON_LMASK) ? -1 : 0;
 }
 
 int QI_IsRButtonDown() {
-    return (SDL_GetMouseState(nullptr, nullptr) & SDL_BUTTON_RMASK) ? -1 : 0;
+    return (SDL_GetGlobalMouseState(nullptr, nullptr) & SDL_BUTTON_RMASK) ? -1 : 0;
 }

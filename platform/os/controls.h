@@ -11,6 +11,12 @@
 
 // Registers the common controls' classes once; every call after the first does nothing.
 void RegisterCommonControls();
+// The class procedures.
+intptr_t LabelProc(WindowHandle label, const Message& message);
+intptr_t TrackbarProc(WindowHandle trackbar, const Message& message);
+
+// Sets a cairo source from an ARGB colour.
+void SetSourceArgb(cairo_t* cr, uint32_t argb);
 
 // How a label draws itself. Colours are ARGB; a zero alpha draws nothing.
 struct LabelStyle {
@@ -24,3 +30,17 @@ struct LabelStyle {
 void SetLabelStyle(WindowHandle label, const LabelStyle& style);
 // A label's text as it is shown: line breaks as '\n', "&&" as "&", lone "&"s dropped.
 std::string DisplayedLabelText(const std::string& text);
+
+// How a trackbar draws itself: a sunken channel, a thumb pointing down at the ticks below it.
+// Colours are ARGB; a zero alpha draws nothing.
+struct TrackbarStyle {
+    uint32_t backgroundArgb = 0x00000000; // transparent: what lies beneath shows through
+    uint32_t channelArgb = 0xFF060608;
+    uint32_t channelEdgeArgb = 0xFF4A4A54; // the lit lower edge of the sunken channel
+    uint32_t thumbArgb = 0xFFA8ACB8;
+    uint32_t thumbDraggedArgb = 0xFFE4E8F4;
+    uint32_t thumbEdgeArgb = 0xFF202028;
+    uint32_t focusArgb = 0xFF5E9CFF; // the thumb's outline while the trackbar has the focus
+    uint32_t tickArgb = 0xFF70707C;
+};
+void SetTrackbarStyle(WindowHandle trackbar, const TrackbarStyle& style);

@@ -104,6 +104,7 @@ void SetOwnFrame(WindowHandle window, const FrameGeometry& frame, WindowProc fra
                               screen.y + std::max(0, (screen.h - height) / 2));
     }
     SDL_SetWindowHitTest(sdl, SdlHitTest, top);
+    UpdateMinimumSize(top); // the frame adds to the smallest size
     SdlWindowResized(top, width, height, false);
 }
 

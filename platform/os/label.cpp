@@ -19,11 +19,6 @@ LabelState* StateOf(WindowHandle label) {
     return GetAttachment<LabelState>(label);
 }
 
-void SetSource(cairo_t* cr, uint32_t argb) {
-    cairo_set_source_rgba(cr, ((argb >> 16) & 0xFF) / 255.0, ((argb >> 8) & 0xFF) / 255.0,
-                          (argb & 0xFF) / 255.0, (argb >> 24) / 255.0);
-}
-
 } // namespace
 
 // The text as shown: CR LF (or a lone CR or LF) ends a line, "&&" is "&", a lone "&" vanishes.
@@ -54,11 +49,11 @@ void PaintLabel(WindowHandle label, cairo_t* cr, int width, int height) {
     if (!state) return;
     const LabelStyle& style = state->style;
     if (style.backgroundArgb >> 24) {
-        SetSource(cr, style.backgroundArgb);
+        SetSourceArgb(cr, style.backgroundArgb);
         cairo_paint(cr);
     }
     if (style.borderArgb >> 24) {
-        SetSource(cr, style.borderArgb);
+        SetSourceArgb(cr, style.borderArgb);
         cairo_set_line_width(cr, 1);
         cairo_rectangle(cr, 0.5, 0.5, width - 1, height - 1);
         cairo_stroke(cr);
@@ -74,12 +69,14 @@ void PaintLabel(WindowHandle label, cairo_t* cr, int width, int height) {
     pango_layout_set_alignment(layout, PANGO_ALIGN_CENTER);
     const std::string shown = DisplayedLabelText(GetWindowText(label));
     pango_layout_set_text(layout, shown.c_str(), static_cast<int>(shown.size()));
-    SetSource(cr, style.textArgb);
+    SetSourceArgb(cr, style.textArgb);
     cairo_move_to(cr, 2, 1);
     pango_cairo_show_layout(cr, layout);
     pango_font_description_free(font);
     g_object_unref(layout);
 }
+
+} // namespace
 
 intptr_t LabelProc(WindowHandle label, const Message& message) {
     switch (message.id) {
@@ -92,18 +89,9 @@ intptr_t LabelProc(WindowHandle label, const Message& message) {
     }
 }
 
-} // namespace
-
 void SetLabelStyle(WindowHandle label, const LabelStyle& style) {
     if (LabelState* state = StateOf(label)) {
         state->style = style;
         InvalidateChrome(label);
     }
-}
-
-void RegisterCommonControls() {
-    static bool registered = false;
-    if (registered) return;
-    registered = true;
-    RegisterChildClass(kStaticClass, LabelProc);
 }

@@ -1,8 +1,10 @@
 // Following a new size: the top-level client area inside its SDL window, anchored children
-// inside their parents, and the chrome that covers the SDL window.
+// inside their parents, and the chrome that covers the SDL window; and the smallest size that
+// keeps the anchored children whole.
 #include "platform/os/window_tree.h"
 
 #include <algorithm>
+#include <climits>
 
 namespace {
 
@@ -75,4 +77,30 @@ void SetChildAnchor(WindowHandle child, int mode) {
     c->anchor = mode;
     c->rightGap = c->parent->width - (c->x + c->width);
     c->bottomGap = c->parent->height - (c->y + c->height);
+    if (!c->parent->parent) UpdateMinimumSize(c->parent);
+}
+
+// Below this size the layout would break: a stretched child (the view) would need a negative
+// size, or a child kept at the right edge (the panel beside the view) would slide over the left
+// margin of the stretched child, or out of the client area.
+void UpdateMinimumSize(OsWindow* top) {
+    if (!top->sdl) return;
+    int width = 1;
+    int height = 1;
+    int stretchedLeft = INT_MAX;
+    for (const OsWindow* c : top->children) {
+        if (c->anchor != kAnchorStretch) continue;
+        width = std::max(width, c->x + c->rightGap);
+        height = std::max(height, c->y + c->bottomGap);
+        stretchedLeft = std::min(stretchedLeft, c->x);
+    }
+    for (const OsWindow* c : top->children) {
+        if (c->anchor != kAnchorRight) continue;
+        const int leftLimit = c->x >= stretchedLeft ? stretchedLeft : 0;
+        width = std::max(width, leftLimit + c->width + c->rightGap);
+        height = std::max(height, c->y + c->height);
+    }
+    const FrameInsets& in = top->frame.insets;
+    SDL_SetWindowMinimumSize(top->sdl.get(), width + in.left + in.right,
+                             height + in.top + in.bottom);
 }

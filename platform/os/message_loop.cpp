@@ -58,6 +58,9 @@ void HandleWindowEvent(const SDL_WindowEvent& event) {
     case SDL_WINDOWEVENT_LEAVE:
         PointerLeft(event.windowID);
         break;
+    case SDL_WINDOWEVENT_FOCUS_LOST:
+        InputFocusLost(event.windowID);
+        break;
     case SDL_WINDOWEVENT_HIT_TEST:
         FramePressed(top);
         break;
@@ -96,9 +99,14 @@ void Dispatch(SDL_Event* event) {
         RouteMouse(event->button.windowID, ButtonMessage(event->button), event->button.x,
                    event->button.y);
         break;
+    case SDL_KEYDOWN:
+        KeyPressed(event->key.windowID, event->key.keysym.sym);
+        break;
+    case SDL_DROPBEGIN:
     case SDL_DROPFILE:
     case SDL_DROPTEXT:
-        SDL_free(event->drop.file); // drops are not taken yet, but their text is ours to free
+    case SDL_DROPCOMPLETE:
+        HandleDrop(event->drop);
         break;
     default:
         if (event->type == PostedEventType()) {

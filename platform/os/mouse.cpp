@@ -1,9 +1,11 @@
 // Mouse events from SDL to the window under the pointer: a child of the client area (the topmost
-// one there), the client area itself, or the frame drawn around it. There is no capture: a
-// release goes to whatever lies under the pointer.
+// one there), the client area itself, or the frame drawn around it; or, while a window has the
+// capture, to that window wherever the pointer is.
 #include "platform/os/window_tree.h"
 
 namespace {
+
+OsWindow* gCapture = nullptr;
 
 // The deepest window under (x, y), given in the client coordinates of window, which the point
 // is rewritten into. Later children lie on top; empty ones are never hit.
@@ -39,11 +41,73 @@ void SendToFrame(OsWindow* top, uint32_t messageId, int x, int y) {
     if (top->frameProc) top->frameProc(top, m);
 }
 
+// The pointer in the capturing window's client coordinates. SDL gives it in the coordinates of
+// the window the event names, which may be another one or none (a release SDL saw after the
+// pointer had left every window it knows of); then the desktop is asked where the pointer is.
+void SendToCapture(OsWindow* capture, uint32_t sdlId, uint32_t messageId, int x, int y) {
+    OsWindow* top = TopLevelOf(capture);
+    if (top->sdlId != sdlId) {
+        int wx = 0;
+        int wy = 0;
+        SDL_GetGlobalMouseState(&x, &y);
+        SDL_GetWindowPosition(top->sdl.get(), &wx, &wy);
+        x -= wx;
+        y -= wy;
+    }
+    const WindowRect client = ClientRectInSdlWindow(capture);
+    Message m;
+    m.id = messageId;
+    m.x = x - client.x;
+    m.y = y - client.y;
+    Send(capture, m);
+}
+
 } // namespace
 
+void SetCapture(WindowHandle window) {
+    OsWindow* next = Live(window);
+    OsWindow* previous = Live(gCapture);
+    if (next == previous) return;
+    gCapture = next;
+    // SDL keeps the pointer's events coming to the SDL window while it is outside it, releases
+    // included. It can do so only for the window with the desktop's input focus; without it a
+    // release outside still reaches the capture, as an event of no window.
+    SDL_CaptureMouse(next ? SDL_TRUE : SDL_FALSE);
+    if (previous) {
+        Message changed;
+        changed.id = WM_CAPTURECHANGED;
+        changed.control = next;
+        Send(previous, changed);
+    }
+}
+
+void ReleaseCapture() {
+    SetCapture(nullptr);
+}
+
+WindowHandle GetCapture() {
+    return Live(gCapture);
+}
+
+void ForgetCaptureOf(const OsWindow* window) {
+    if (gCapture != window) return;
+    gCapture = nullptr;
+    SDL_CaptureMouse(SDL_FALSE);
+}
+
+void InputFocusLost(uint32_t sdlId) {
+    OsWindow* capture = Live(gCapture);
+    if (capture && TopLevelOf(capture)->sdlId == sdlId) ReleaseCapture();
+}
+
 void RouteMouse(uint32_t sdlId, uint32_t messageId, int x, int y) {
+    if (messageId == 0) return;
+    if (OsWindow* capture = Live(gCapture)) {
+        SendToCapture(capture, sdlId, messageId, x, y);
+        return;
+    }
     OsWindow* top = TopLevelBySdlId(sdlId);
-    if (!top || messageId == 0) return;
+    if (!top) return;
     const WindowRect client = ClientRectInSdlWindow(top);
     if (top->ownFrame && !client.Contains(x, y)) {
         SendToFrame(top, messageId, x, y);

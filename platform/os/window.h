@@ -7,6 +7,7 @@
 // several pending pointer moves (or paints) of a window become one carrying the latest position.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -17,7 +18,9 @@ using WindowHandle = OsWindow*;
 enum : uint32_t {
     WM_CREATE = 0x0001, // to a child's class procedure once it exists; returning -1 destroys it
     WM_DESTROY = 0x0002,
-    WM_SIZE = 0x0005, // x, y: the new client width and height
+    WM_SIZE = 0x0005,      // x, y: the new client width and height
+    WM_SETFOCUS = 0x0007,  // control: the window that lost the keyboard focus (or null)
+    WM_KILLFOCUS = 0x0008, // control: the window that gains it (or null)
     WM_PAINT = 0x000F,
     WM_CLOSE = 0x0010,
     WM_NCMOUSEMOVE = 0x00A0,   // the WM_NC* mouse messages go to a frame drawn by the program; x, y
@@ -25,8 +28,9 @@ enum : uint32_t {
     WM_NCLBUTTONUP = 0x00A2,
     WM_NCRBUTTONDOWN = 0x00A4,
     WM_NCRBUTTONUP = 0x00A5,
+    WM_KEYDOWN = 0x0100, // key: the virtual-key code; to the window with the keyboard focus
     WM_TIMER = 0x0113,   // timerId: the timer's identifier
-    WM_HSCROLL = 0x0114, // control: the sending control
+    WM_HSCROLL = 0x0114, // control: the sending control; wParam: the notification code (TB_*)
     WM_MOUSEMOVE = 0x0200,
     WM_LBUTTONDOWN = 0x0201,
     WM_LBUTTONUP = 0x0202,
@@ -50,8 +54,52 @@ struct Message {
 
 using WindowProc = intptr_t (*)(WindowHandle window, const Message& message);
 
+// Virtual-key codes of WM_KEYDOWN.
+enum : uint32_t {
+    VK_PRIOR = 0x21, // Page Up
+    VK_NEXT = 0x22,  // Page Down
+    VK_END = 0x23,
+    VK_HOME = 0x24,
+    VK_LEFT = 0x25,
+    VK_UP = 0x26,
+    VK_RIGHT = 0x27,
+    VK_DOWN = 0x28,
+};
+
 // The common controls' classes, which exist once the window system has started.
 inline constexpr const char* kStaticClass = "STATIC"; // a label showing its window text
+// A horizontal slider with ticks below its channel. Its messages, sent with SendMessage, take
+// their arguments as on the desktop the program was designed for; it answers the user's drags,
+// clicks and keys with WM_HSCROLL to its parent.
+inline constexpr const char* kTrackbarClass = "MSCTLS_TRACKBAR32";
+
+enum : uint32_t {
+    TBM_GETPOS = 0x0400,      // returns the position
+    TBM_SETPOS = 0x0405,      // wParam: redraw; lParam: the position, held inside the range
+    TBM_SETRANGE = 0x0406,    // wParam: redraw; lParam: MAKELONG(minimum, maximum)
+    TBM_SETTICFREQ = 0x0414,  // wParam: a tick every that many positions (below 1: at every one)
+    TBM_SETPAGESIZE = 0x0415, // lParam: the page step (at least 1); returns the previous one
+    TBM_SETLINESIZE = 0x0417, // lParam: the line step (at least 1); returns the previous one
+};
+
+// WM_HSCROLL notification codes: how the trackbar's position changed.
+enum : intptr_t {
+    TB_LINEUP = 0,        // Left or Up key
+    TB_LINEDOWN = 1,      // Right or Down key
+    TB_PAGEUP = 2,        // Page Up key, or a click in the channel left of the thumb
+    TB_PAGEDOWN = 3,      // Page Down key, or a click in the channel right of the thumb
+    TB_THUMBPOSITION = 4, // the thumb was let go after a drag
+    TB_THUMBTRACK = 5,    // the thumb is being dragged
+    TB_TOP = 6,           // Home key
+    TB_BOTTOM = 7,        // End key
+    TB_ENDTRACK = 8,      // the mouse let go of the trackbar
+};
+
+// Two 16-bit halves in one message argument, as TBM_SETRANGE takes them.
+constexpr intptr_t MAKELONG(int low, int high) {
+    return static_cast<intptr_t>((static_cast<uint32_t>(low) & 0xFFFF) |
+                                 ((static_cast<uint32_t>(high) & 0xFFFF) << 16));
+}
 
 // Creates the top-level window, hidden, with a client area of the given size, centred on the
 // screen and never at a negative position. Null when no window can be made (no display).
@@ -70,6 +118,10 @@ enum : int {
     kAnchorStretch = 5, // grows and shrinks, keeping its distance to all four edges
     kAnchorRight = 9,   // keeps its size and its distance to the right-hand edge
 };
+// The anchored children of a top-level window also set how small the desktop lets it become:
+// a stretched child keeps its margins (its size stops at zero), and a child kept at the right
+// edge stays wholly inside the client area, never further left than the left edge of the
+// stretched children it lay to the right of.
 void SetChildAnchor(WindowHandle child, int mode);
 int GetChildId(WindowHandle window);
 // A window's text: the title of a top-level window, the text a control shows.
@@ -93,9 +145,30 @@ void GetChildPosition(WindowHandle child, int* x, int* y);
 // Position of a window's client area on the screen.
 void GetClientScreenPosition(WindowHandle window, int* x, int* y);
 
+// The keyboard focus: the one window that hears WM_KEYDOWN. SetFocus sends WM_KILLFOCUS to the
+// window that had it, then WM_SETFOCUS to the new one (null: no window), and returns the previous
+// one; a handle of a window that is gone changes nothing and returns null. A window being
+// destroyed loses the focus without a message.
+WindowHandle SetFocus(WindowHandle window);
+WindowHandle GetFocus();
+
 // Shows and raises the main window. The first time, the window (after its children) also hears
 // WM_SIZE with its client size, so the program can set up its view before the first frame.
 void ShowMainWindow(WindowHandle window);
+// Raises the window's top-level window and gives it the desktop's input focus.
+bool SetForegroundWindow(WindowHandle window);
+// True while the top-level window is minimised.
+bool IsIconic(WindowHandle window);
+// Shows a minimised (or maximised) top-level window at its normal size again.
+void RestoreWindow(WindowHandle window);
+// The window's icon on the desktop, from a PNG image held in memory. False when it cannot be
+// decoded or the window does not exist.
+bool SetWindowIcon(WindowHandle window, const uint8_t* png, size_t size);
+// Whether the window takes files dropped on it from a file manager. The files of one drop arrive
+// together in one WM_DROPFILES, in the drop's order. Drops reach top-level windows only: the
+// desktop says on which window a drop was made, not where on it.
+void DragAcceptFiles(WindowHandle window, bool accept);
+
 // Asks for a repaint: the window receives one WM_PAINT when the loop is next idle.
 void InvalidateWindow(WindowHandle window);
 

@@ -27,6 +27,20 @@ void GetClientOriginInSdlWindow(WindowHandle window, int* x, int* y);
 // Puts a child beneath its siblings: it is painted first and hit last.
 void PlaceChildAtBottom(WindowHandle child);
 
+// --- Mouse capture and keys ---------------------------------------------------------------------
+
+// While a window has the capture, every mouse message goes to it, in its client coordinates,
+// wherever the pointer is, even outside the SDL window (a drag that leaves a control goes on).
+// The window that loses the capture hears WM_CAPTURECHANGED (control: the new holder or null);
+// so does one whose top-level window loses the desktop's input focus.
+enum : uint32_t { WM_CAPTURECHANGED = 0x0215 };
+void SetCapture(WindowHandle window);
+void ReleaseCapture();
+WindowHandle GetCapture();
+
+// The virtual-key code (VK_*) of an SDL key code; 0 for keys the program does not take.
+uint32_t VirtualKeyFromSdl(int32_t sdlKey);
+
 // Runs fn(data) on the thread of the message loop, in order with the events; safe to call from
 // any thread. False when it could not be queued (the event queue is full or not started).
 bool PostToLoop(void (*fn)(void* data), void* data);

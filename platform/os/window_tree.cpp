@@ -116,6 +116,7 @@ WindowHandle CreateMainWindow(const char* title, int clientWidth, int clientHeig
     const int x = screen.x + std::max(0, (screen.w - clientWidth) / 2);
     const int y = screen.y + std::max(0, (screen.h - clientHeight) / 2);
     const Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE | SDL_WINDOW_HIDDEN;
+    UpdateDropSupport(); // a new window takes no drops until it asks for them
     std::unique_ptr<SDL_Window, SdlWindowDeleter> sdl(
         SDL_CreateWindow(title ? title : "", x, y, clientWidth, clientHeight, flags));
     if (!sdl) return nullptr;
@@ -245,7 +246,14 @@ void DestroyWindow(WindowHandle window) {
     Send(w, destroy);
     ReleaseAttachments(w);
     RemoveTimersOf(w);
+    ForgetFocusOf(w);
+    ForgetCaptureOf(w);
+    OsWindow* parent = w->parent;
+    const bool constrained = w->anchor != 0 || w->acceptsFiles;
     Forget(w);
+    if (!constrained) return;
+    UpdateDropSupport();
+    if (parent && !parent->parent && !parent->destroying) UpdateMinimumSize(parent);
 }
 
 void GetClientSize(WindowHandle window, int* width, int* height) {
@@ -277,14 +285,17 @@ void ShowMainWindow(WindowHandle window) {
     if (!w || w->parent) return;
     SDL_ShowWindow(w->sdl.get());
     SDL_RaiseWindow(w->sdl.get());
+    AnnounceFirstShowing(w);
+}
+
+void AnnounceFirstShowing(OsWindow* top) {
     // As on the desktop the program was designed for, the first showing tells the window its
     // size, so it can set up its view before the first frame.
-    if (!std::exchange(w->shown, true)) {
-        int width = 0;
-        int height = 0;
-        SDL_GetWindowSize(w->sdl.get(), &width, &height);
-        SdlWindowResized(w, width, height, true);
-    }
+    if (std::exchange(top->shown, true)) return;
+    int width = 0;
+    int height = 0;
+    SDL_GetWindowSize(top->sdl.get(), &width, &height);
+    SdlWindowResized(top, width, height, true);
 }
 
 void InvalidateWindow(WindowHandle window) {

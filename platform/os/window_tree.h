@@ -33,6 +33,7 @@ struct OsWindow {
     int rightGap = 0; // distances to the parent's right and bottom edges when anchored
     int bottomGap = 0;
     bool paintPending = false;
+    bool acceptsFiles = false;
     bool destroying = false;
     ChromePainter painter = nullptr;
     std::array<std::unique_ptr<WindowAttachment>, static_cast<size_t>(AttachmentSlot::Count)>
@@ -72,6 +73,8 @@ WindowRect UniteRects(const WindowRect& a, const WindowRect& b);
 // children follow, then the window hears WM_SIZE and everything is repainted. Minimising and
 // restoring announce even an unchanged size.
 void SdlWindowResized(OsWindow* top, int width, int height, bool announceUnchanged);
+// The first showing of a top-level window announces its size with WM_SIZE; later ones do not.
+void AnnounceFirstShowing(OsWindow* top);
 // Marks every window of the tree for a WM_PAINT.
 void InvalidateTree(OsWindow* window);
 
@@ -86,7 +89,22 @@ bool DeliverTimer();
 // How long the loop may wait for events: until the nearest deadline, -1 without timers.
 int WaitTimeout();
 
-// Mouse events of SDL, in SDL window coordinates, routed to a child, the client area or the frame.
+// Mouse events of SDL, in SDL window coordinates, routed to the window with the capture, or to a
+// child, the client area or the frame under the pointer.
 void RouteMouse(uint32_t sdlId, uint32_t messageId, int x, int y);
 // The pointer left the SDL window.
 void PointerLeft(uint32_t sdlId);
+// The SDL window lost the desktop's input focus: its windows lose the capture.
+void InputFocusLost(uint32_t sdlId);
+// A key went down (or repeats) in the SDL window: WM_KEYDOWN to the window with the focus.
+void KeyPressed(uint32_t sdlId, int32_t sdlKey);
+// SDL's drop events, gathered into one WM_DROPFILES per drop.
+void HandleDrop(const SDL_DropEvent& drop);
+// Turns SDL's drop support on while some window takes files, so that a desktop without a taker
+// is told that a drop here is refused.
+void UpdateDropSupport();
+// A window is going away: it loses the focus and the capture, without messages.
+void ForgetFocusOf(const OsWindow* window);
+void ForgetCaptureOf(const OsWindow* window);
+// The smallest size the desktop may give the top-level window, from its anchored children.
+void UpdateMinimumSize(OsWindow* top);

@@ -33,11 +33,6 @@ std::unique_ptr<PangoLayout, LayoutRelease> MakeLayout(cairo_t* cr, const std::s
 
 } // namespace
 
-void SetSourceArgb(cairo_t* cr, uint32_t argb) {
-    cairo_set_source_rgba(cr, ((argb >> 16) & 0xFF) / 255.0, ((argb >> 8) & 0xFF) / 255.0,
-                          (argb & 0xFF) / 255.0, (argb >> 24) / 255.0);
-}
-
 Picture LoadPicture(const std::string& path) {
     Picture picture(cairo_image_surface_create_from_png(path.c_str()));
     if (cairo_surface_status(picture.get()) != CAIRO_STATUS_SUCCESS) return nullptr;

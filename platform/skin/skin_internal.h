@@ -2,6 +2,7 @@
 // window keeps, and the drawing helpers every part of the skin paints with.
 #pragma once
 
+#include "platform/os/controls.h"
 #include "platform/os/window_internal.h"
 #include "platform/skin/skin_file.h"
 
@@ -107,7 +108,6 @@ void EndToolTip(WindowHandle top);
 
 // --- Drawing ------------------------------------------------------------------------------------
 
-void SetSourceArgb(cairo_t* cr, uint32_t argb);
 // A PNG file as a cairo surface; null when it cannot be read.
 Picture LoadPicture(const std::string& path);
 // The picture scaled to fill width x height.

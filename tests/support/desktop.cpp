@@ -90,6 +90,13 @@ void FakeDesktop::ReleaseButton(int button) {
     XSync(x_->display, False);
 }
 
+void FakeDesktop::TypeKey(const char* keysymName) {
+    const KeyCode code = XKeysymToKeycode(x_->display, XStringToKeysym(keysymName));
+    XTestFakeKeyEvent(x_->display, code, True, CurrentTime);
+    XTestFakeKeyEvent(x_->display, code, False, CurrentTime);
+    XSync(x_->display, False);
+}
+
 bool FakeDesktop::ResizeWindow(const char* title, int width, int height) {
     Display* d = x_->display;
     const Window w = FindByTitle(d, DefaultRootWindow(d), title);
@@ -124,6 +131,29 @@ bool FakeDesktop::IsShown(const char* title) {
     return w && XGetWindowAttributes(d, w, &attributes) && attributes.map_state == IsViewable;
 }
 
+bool FakeDesktop::ReadProperty(const char* title, const char* property,
+                               std::vector<unsigned long>* items) {
+    Display* d = x_->display;
+    IgnoredXErrors ignored(d);
+    const Window w = FindByTitle(d, DefaultRootWindow(d), title);
+    if (!w) return false;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    const bool read =
+        XGetWindowProperty(d, w, XInternAtom(d, property, False), 0, 1 << 24, False,
+                           AnyPropertyType, &type, &format, &count, &after, &data) == Success &&
+        type != None && format == 32;
+    if (read) {
+        const auto* values = reinterpret_cast<const unsigned long*>(data);
+        items->assign(values, values + count);
+    }
+    if (data) XFree(data);
+    return read;
+}
+
 bool FakeDesktop::Capture(const char* title, int* width, int* height, std::vector<uint8_t>* rgba) {
     Display* d = x_->display;
     IgnoredXErrors ignored(d);
@@ -155,7 +185,19 @@ bool FakeDesktop::Minimise(const char* title) {
     Display* d = x_->display;
     const Window w = FindByTitle(d, DefaultRootWindow(d), title);
     if (!w) return false;
-    XUnmapWindow(d, w);
+    // A window manager that runs is asked, as a taskbar would; without one, do what it would.
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    XGetWindowProperty(d, DefaultRootWindow(d), XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", False),
+                       0, 1, False, XA_WINDOW, &type, &format, &count, &after, &data);
+    if (data) XFree(data);
+    if (count == 1)
+        XIconifyWindow(d, w, DefaultScreen(d));
+    else
+        XUnmapWindow(d, w);
     XSync(d, False);
     return true;
 }

@@ -19,13 +19,19 @@ class FakeDesktop {
     // X button numbers: 1 left, 3 right.
     void PressButton(int button);
     void ReleaseButton(int button);
+    // Presses and releases a key, named as X names its keysym ("Right", "Page_Up", "Home"…).
+    void TypeKey(const char* keysymName);
     // Windows are found by their title; false when there is no such window.
     bool ResizeWindow(const char* title, int width, int height);
     bool AskToClose(const char* title);
     bool IsShown(const char* title);
+    // A 32-bit property of a window (format 32, items as Xlib returns them), as a window manager
+    // reads it: _NET_WM_ICON, say. False when the window or the property is missing.
+    bool ReadProperty(const char* title, const char* property, std::vector<unsigned long>* items);
     // What the server shows of a window: RGBA bytes, top row first.
     bool Capture(const char* title, int* width, int* height, std::vector<uint8_t>* rgba);
-    // Iconifies and restores a window as a window manager does: by unmapping and mapping it.
+    // Iconifies and restores a window: through the window manager when one runs, else as one
+    // would, by unmapping and mapping it.
     bool Minimise(const char* title);
     bool Restore(const char* title);
 
