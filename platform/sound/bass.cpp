@@ -232,9 +232,9 @@ DWORD CreateChannel(bool module, BOOL mem, const void* file, QWORD offset, QWORD
             std::lock_guard<std::mutex> guard(library.table);
             news = library.failedOpens.Failed(path, module, identity, error, now);
         }
-        if (news)
+        if (news && *path)
             std::fprintf(stderr, "vormel: cannot play %s%s: %s\n", module ? "the module " : "",
-                         *path ? path : "(no file named)", reason.c_str());
+                         path, reason.c_str());
         return Fail(error, DWORD{0});
     }
 
