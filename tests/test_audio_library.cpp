@@ -4,11 +4,11 @@
 #include "platform/sound/bass.h"
 #include "platform/sound/level_meter.h"
 #include "platform/sound/source.h"
+#include "support/open_counter.h"
 #include "support/sound_fixtures.h"
 
 #include <gtest/gtest.h>
 #include <linux/capability.h>
-#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -241,31 +241,6 @@ TEST_F(AudioLibrary, BadInputIsRefusedAndTheNextOpenWorks) {
         BASS_StreamFree(good);
     }
 }
-
-// Opens of the entries of one folder, as the kernel counts them.
-class OpenCounter {
-  public:
-    explicit OpenCounter(const std::string& folder) : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
-        inotify_add_watch(fd_, folder.c_str(), IN_OPEN);
-    }
-    ~OpenCounter() { close(fd_); }
-    // Opens of name since the last call.
-    int Take(const std::string& name) {
-        alignas(inotify_event) char buffer[4096];
-        int opens = 0;
-        for (ssize_t got; (got = read(fd_, buffer, sizeof buffer)) > 0;) {
-            for (char* at = buffer; at < buffer + got;) {
-                const auto* event = reinterpret_cast<const inotify_event*>(at);
-                opens += event->len > 0 && name == event->name;
-                at += sizeof(inotify_event) + event->len;
-            }
-        }
-        return opens;
-    }
-
-  private:
-    int fd_;
-};
 
 // The program asks for its sound again on every frame while none plays. A file that cannot play
 // is not opened again before a second has passed, whatever the reason, and its failure is told
