@@ -362,6 +362,7 @@ TEST(PictureHeader, SizesAreReadFromTheHeaderAloneAndDamageIsTold) {
         {"png of width 0", Png(0, 5), HeaderResult::Malformed, 0, 0, 0},
         {"png side of 2^31", Png(0x80000000u, 1), HeaderResult::Malformed, 0, 0, 0},
         {"bmp of negative width", Bmp(-7, 9), HeaderResult::Malformed, 0, 0, 0},
+        {"bmp of height -2^31", Bmp(1, INT32_MIN), HeaderResult::Malformed, 0, 0, 0},
         {"jpeg height left to a DNL", Jpeg(5, 0), HeaderResult::Malformed, 0, 0, 0},
         {"words", {'t', 'e', 'x', 't'}, HeaderResult::UnknownFormat, 0, 0, 0},
         {"nothing", {}, HeaderResult::UnknownFormat, 0, 0, 0},

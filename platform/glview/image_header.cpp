@@ -1,6 +1,7 @@
 #include "platform/glview/image_header.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -133,6 +134,8 @@ HeaderResult ReadBmp(Bytes in, ImageHeader* header) {
         return HeaderResult::Malformed;
     const int64_t signedWidth = static_cast<int32_t>(width);
     const int64_t signedHeight = static_cast<int32_t>(height);
+    // -2^31 has no positive counterpart in the field: no decoder reads such a height.
+    if (signedHeight == INT32_MIN) return HeaderResult::Malformed;
     return Size(header, signedWidth, signedHeight < 0 ? -signedHeight : signedHeight);
 }
 
