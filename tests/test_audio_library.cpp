@@ -414,6 +414,23 @@ TEST(AudioLibraryLifecycle, CallsNeedAStartedLibraryThatStartsOnce) {
 }
 
 // The real output path: SDL's device thread runs the mixer.
+// A device that cannot start is told once while it keeps failing, with the driver's reason; a
+// failure for another reason is told again.
+TEST(AudioLibraryDevice, ADeviceThatCannotStartIsToldOnce) {
+    testing::internal::CaptureStderr();
+    for (const char* driver : {"no-such-driver", "no-such-driver", "no-driver-either"}) {
+        setenv("SDL_AUDIODRIVER", driver, 1);
+        EXPECT_FALSE(BASS_Init(1, 44100, 0, nullptr, nullptr));
+    }
+    UseDummyAudioDriver();
+    const std::string told = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), 2) << told;
+    const size_t first = told.find("vormel: no sound: ");
+    EXPECT_EQ(first, 0u) << told;
+    EXPECT_NE(told.find("no-such-driver"), std::string::npos) << told;
+    EXPECT_NE(told.find("vormel: no sound: ", first + 1), std::string::npos) << told;
+}
+
 TEST(AudioLibraryDevice, AStreamPlaysThroughTheSdlDeviceToItsEnd) {
     UseDummyAudioDriver();
     ASSERT_TRUE(BASS_Init(1, 44100, 0, nullptr, nullptr)) << BASS_ErrorGetCode();
