@@ -115,7 +115,9 @@ void DrawScene(float f) {
     glBlendFunc(GL_ONE, GL_ONE);
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(gTextures[0].glName));
     const float scale = Stored(std::sqrt(static_cast<double>(f)));
-    for (int32_t i = 0; i < liveParticleCount; ++i)
+    // Without its sprite a particle would be a white square: none is drawn.
+    const int32_t drawn = gTextures[0].glName != 0 ? liveParticleCount : 0;
+    for (int32_t i = 0; i < drawn; ++i)
         DrawParticle(i, scale);
     glPushMatrix();
     DrawPictures(static_cast<int32_t>(std::lrint(f)));

@@ -1,14 +1,11 @@
 #include "render/gl_setup.h"
 
-#include "app/startup.h"
 #include "scene/scene_init.h"
 
 #include <GL/gl.h>
 
-#include <algorithm>
 #include <cstddef>
 #include <cstring>
-#include <string>
 
 static_assert(sizeof(TextureRecord) == 272 && offsetof(TextureRecord, glName) == 264,
               "the library reads the records in place");
@@ -21,13 +18,12 @@ const char* const kTextureFiles[kTextureCount] = {
     "flare0.png", "V1.png", "V2.png", "V3.png", "V4.png", "V5.png", "V6.png", "frame.png",
 };
 
+// A record holds the file's name alone; the library finds it in the resource folder. Its 260
+// bytes could not hold the whole path under a long install folder.
 void FillTextureRecords() {
     std::memset(gTextures, 0, sizeof gTextures);
     for (int i = 0; i < kTextureCount; ++i) {
-        const std::string path = gResourceFolder + kTextureFiles[i];
-        // The record holds 259 characters and its terminator; a longer path is cut.
-        const size_t n = std::min(path.size(), sizeof gTextures[i].path - 1);
-        std::memcpy(gTextures[i].path, path.data(), n);
+        std::strcpy(gTextures[i].path, kTextureFiles[i]);
         gTextures[i].number = i + 1;
         gTextures[i].options = 0;
     }

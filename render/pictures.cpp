@@ -72,8 +72,10 @@ void DrawPictures(int32_t pulse) {
         glTranslatef(static_cast<float>(tx), static_cast<float>(ty), d.depth[j]);
         glColor4f(0.95f, 0.95f, 0.95f, 0.5f);
         const float half = (k + 1 == kSteadyPicture) ? kHalfSize : 5.0f * pulse + kHalfSize;
-        DrawTexturedQuad(half, half, 0, gTextures[k + 1].glName);
-        if (j == sinkCount - 1)
+        // A picture that failed to load has no texture; drawn untextured it would be a white
+        // square, which reads as a fault of the scene. It is left out instead, and so is the frame.
+        if (gTextures[k + 1].glName != 0) DrawTexturedQuad(half, half, 0, gTextures[k + 1].glName);
+        if (j == sinkCount - 1 && gTextures[kFrameTexture].glName != 0)
             DrawTexturedQuad(kHalfSize, kHalfSize, 0, gTextures[kFrameTexture].glName);
         glPopMatrix();
     }

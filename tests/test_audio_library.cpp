@@ -2,7 +2,9 @@
 // to the end with one end sync, the levels of known signals, refusing bad input, and handles used
 // from several threads. Most cases run on the no-sound device, which is clocked like a sound card.
 #include "platform/sound/bass.h"
+#include "platform/sound/level_meter.h"
 #include "platform/sound/source.h"
+#include "support/open_counter.h"
 #include "support/sound_fixtures.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +13,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -201,7 +204,8 @@ TEST_F(AudioLibrary, BadInputIsRefusedAndTheNextOpenWorks) {
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     std::string longest = scratch.Path("");
     longest.resize(4095, 'a');
-    ASSERT_TRUE(WriteBytes(scratch.Path("empty.ogg"), {}) &&
+    ASSERT_TRUE(WriteSound(scratch.Path("header.wav"), SoundFormat::WavPcm16, {0.0}) &&
+                WriteBytes(scratch.Path("empty.ogg"), {}) &&
                 WriteBytes(scratch.Path("head.ogg"), {bytes.begin(), bytes.begin() + 200}) &&
                 WriteBytes(scratch.Path("corrupt.ogg"), corrupt) &&
                 WriteBytes(scratch.Path("noise.mod"), NoiseBytes(4096, 1)) &&
@@ -216,7 +220,8 @@ TEST_F(AudioLibrary, BadInputIsRefusedAndTheNextOpenWorks) {
         {scratch.Path(""), true, BASS_ERROR_FILEOPEN},
         {scratch.Path("empty.ogg"), false, BASS_ERROR_FILEFORM},
         {scratch.Path("empty.ogg"), true, BASS_ERROR_FILEFORM},
-        {scratch.Path("head.ogg"), false, BASS_ERROR_FILEFORM}, // cut inside its headers
+        {scratch.Path("head.ogg"), false, BASS_ERROR_FILEFORM},   // cut inside its headers
+        {scratch.Path("header.wav"), false, BASS_ERROR_FILEFORM}, // a header and no sound
         {scratch.Path("corrupt.ogg"), false, BASS_ERROR_FILEFORM},
         {scratch.Path("noise.mod"), true, BASS_ERROR_FILEFORM},
         {scratch.Path("noise.wav"), false, BASS_ERROR_FILEFORM},
@@ -234,6 +239,77 @@ TEST_F(AudioLibrary, BadInputIsRefusedAndTheNextOpenWorks) {
         DWORD good = Open(ShortWav(), false);
         EXPECT_NE(good, 0u);
         BASS_StreamFree(good);
+    }
+}
+
+// The program asks for its sound again on every frame while none plays. A file that cannot play
+// is not opened again before a second has passed, whatever the reason, and its failure is told
+// once; a file that changes is tried at once.
+TEST_F(AudioLibrary, AFileThatCannotPlayIsNotReopenedUntilItChangesOrAWaitPasses) {
+    ScratchFolder scratch;
+    std::vector<uint8_t> ogg = ReadBytes(Sound("tone.ogg", {0.3}, SoundFormat::OggVorbis));
+    ASSERT_TRUE(WriteBytes(scratch.Path("head.ogg"), {ogg.begin(), ogg.begin() + 200}) &&
+                WriteSound(scratch.Path("header.wav"), SoundFormat::WavPcm16, {0.0}) &&
+                WriteBytes(scratch.Path("noise.mod"), NoiseBytes(4096, 3)));
+    ASSERT_EQ(mkfifo(scratch.Path("pipe.ogg").c_str(), 0600), 0);
+    ASSERT_EQ(mkdir(scratch.Path("box.ogg").c_str(), 0700), 0);
+    OpenCounter opens(scratch.Path(""));
+    const struct {
+        const char* name;
+        bool module;
+    } cases[] = {{"head.ogg", false},
+                 {"header.wav", false},
+                 {"noise.mod", true},
+                 {"pipe.ogg", false},
+                 {"box.ogg", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = scratch.Path(c.name);
+        testing::internal::CaptureStderr();
+        int calls = 0;
+        const auto end = std::chrono::steady_clock::now() + 1500ms;
+        while (std::chrono::steady_clock::now() < end) {
+            EXPECT_EQ(Open(path, c.module), 0u);
+            ++calls;
+            std::this_thread::sleep_for(2ms);
+        }
+        const std::string told = testing::internal::GetCapturedStderr();
+        EXPECT_GT(calls, 50);
+        EXPECT_LE(opens.Take(c.name), 2) << "once at first and once after a second at most";
+        EXPECT_EQ(told.rfind("vormel: cannot play ", 0), 0u) << told;
+        EXPECT_NE(told.find(path + ": "), std::string::npos) << told;
+        EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), 1) << told;
+    }
+    // Written (or created) since it failed, a file plays at the next call.
+    const std::string fixed = scratch.Path("header.wav"), late = scratch.Path("late.wav");
+    EXPECT_EQ(Open(late, false), 0u);
+    EXPECT_EQ(Open(fixed, false), 0u);
+    ASSERT_TRUE(WriteSound(fixed, SoundFormat::WavPcm16, {0.1}));
+    DWORD handle = Open(fixed, false);
+    EXPECT_NE(handle, 0u);
+    BASS_StreamFree(handle);
+    EXPECT_EQ(Open(late, false), 0u);
+    ASSERT_TRUE(WriteSound(late, SoundFormat::WavPcm16, {0.1}));
+    handle = Open(late, false);
+    EXPECT_NE(handle, 0u);
+    BASS_StreamFree(handle);
+}
+
+// The level is the peak of the last 20 ms heard: six slices of 147 frames. One loud frame shows
+// from the moment its slice is complete until six slices have been heard since, and no longer.
+TEST(LevelMeter, APeakShowsForTwentyMillisecondsOfSound) {
+    constexpr DWORD kHalfScale = 16384u | 16384u << 16;
+    const struct {
+        size_t framesHeard; // the loud frame first, then silence
+        DWORD level;
+    } cases[] = {{146, 0}, {147, kHalfScale}, {1028, kHalfScale}, {1029, 0}};
+    const std::vector<float> loud = {0.5f, -0.5f};
+    const std::vector<float> silence(2 * 1029, 0.0f);
+    for (const auto& c : cases) {
+        sound::LevelMeter meter;
+        meter.Take(loud.data(), 1);
+        meter.Take(silence.data(), c.framesHeard - 1);
+        EXPECT_EQ(meter.Peak(), c.level) << c.framesHeard << " frames heard";
     }
 }
 
@@ -338,6 +414,23 @@ TEST(AudioLibraryLifecycle, CallsNeedAStartedLibraryThatStartsOnce) {
 }
 
 // The real output path: SDL's device thread runs the mixer.
+// A device that cannot start is told once while it keeps failing, with the driver's reason; a
+// failure for another reason is told again.
+TEST(AudioLibraryDevice, ADeviceThatCannotStartIsToldOnce) {
+    testing::internal::CaptureStderr();
+    for (const char* driver : {"no-such-driver", "no-such-driver", "no-driver-either"}) {
+        setenv("SDL_AUDIODRIVER", driver, 1);
+        EXPECT_FALSE(BASS_Init(1, 44100, 0, nullptr, nullptr));
+    }
+    UseDummyAudioDriver();
+    const std::string told = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), 2) << told;
+    const size_t first = told.find("vormel: no sound: ");
+    EXPECT_EQ(first, 0u) << told;
+    EXPECT_NE(told.find("no-such-driver"), std::string::npos) << told;
+    EXPECT_NE(told.find("vormel: no sound: ", first + 1), std::string::npos) << told;
+}
+
 TEST(AudioLibraryDevice, AStreamPlaysThroughTheSdlDeviceToItsEnd) {
     UseDummyAudioDriver();
     ASSERT_TRUE(BASS_Init(1, 44100, 0, nullptr, nullptr)) << BASS_ErrorGetCode();

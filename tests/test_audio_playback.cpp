@@ -101,6 +101,19 @@ TEST_F(AudioPlayback, PlayingAFileFreesTheOldChannelFirstEvenWhenTheNewOneFails)
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
 }
 
+// Releasing a channel clears the module flag with the handle: a flag left at 1 would send the
+// next stream to the module's free call.
+TEST_F(AudioPlayback, FreeingAChannelClearsItsHandleAndModuleFlag) {
+    SetAudioFile(LongTune());
+    ASSERT_TRUE(PlayAudioFile(nullptr));
+    const DWORD module = gChannel.load();
+    ASSERT_EQ(gChannelIsModule.load(), 1);
+    EXPECT_TRUE(FreeChannel());
+    EXPECT_EQ(gChannel.load(), 0u);
+    EXPECT_EQ(gChannelIsModule.load(), 0);
+    EXPECT_FALSE(BASS_MusicFree(module)) << "freed already";
+}
+
 // The end callback clears gChannel with no call from this thread; playing again opens the same
 // file from its start with a new channel.
 TEST_F(AudioPlayback, ASoundThatEndsClearsTheChannelAndPlaysAgain) {

@@ -1,24 +1,29 @@
 // The OpenGL view control on a private Xvfb with Mesa's software renderer: its framebuffer,
 // texture loading, composition of the window and the state the program's scene relies on.
 #define GL_GLEXT_PROTOTYPES
+#include "platform/glview/image_header.h"
 #include "platform/glview/porvane.h"
 #include "platform/glview/readback.h"
 #include "platform/os/window.h"
 #include "platform/os/window_internal.h"
 #include "support/desktop.h"
 #include "support/message_log.h"
+#include "support/picture_headers.h"
 #include "support/png_file.h"
 
 #include <GL/gl.h>
 #include <GL/glext.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -271,6 +276,108 @@ TEST_F(TextureTest, ImagesBecomeUprightRgbaTexturesWithLinearFiltering) {
     EXPECT_FALSE(glIsTexture(first));
     glDeleteTextures(1, &programs);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+// Each picture that cannot be shown is refused from its header, before a decoder allocates what
+// the header claims, with one line naming it and the cause. A name alone is found in Resource/
+// beside the executable.
+TEST_F(TextureTest, PicturesThatCannotBeShownAreRefusedBeforeDecodingWithOneLineEach) {
+    using namespace picture_headers;
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        const char* reason;
+    } cases[] = {
+        {"bomb.png", Png(70000, 70000), "70000 x 70000 pixels exceed the largest texture"},
+        {"wide.png", Png(5000, 5000), "5000 x 5000 pixels are more than 16 million"},
+        {"big.jpg", Jpeg(4100, 4100), "4100 x 4100 pixels are more than 16 million"},
+        {"tall.gif", Gif(65535, 65535), "65535 x 65535 pixels"},
+        {"deep.bmp", Bmp(40000, -40000), "40000 x 40000 pixels"},
+        {"cut.png", {}, "its header is damaged"},
+        {"empty.png", {}, "not a PNG, JPEG, GIF or BMP picture"},
+        {"words.png", {}, "not a PNG, JPEG, GIF or BMP picture"},
+        {"missing.png", {}, "No such file or directory"},
+        {"folder.png", {}, "not a regular file"},
+        {"pipe.png", {}, "not a regular file"},
+    };
+    const std::vector<uint8_t> good = [&] {
+        std::ifstream in(Path("picture.png"), std::ios::binary);
+        return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+    }();
+    cases[5].bytes.assign(good.begin(), good.begin() + 20);
+    constexpr int kCount = static_cast<int>(std::size(cases));
+    TextureRecord records[kCount + 1];
+    for (int i = 0; i < kCount; ++i) {
+        const std::string path = Path(cases[i].name);
+        if (!cases[i].bytes.empty() || std::strcmp(cases[i].name, "empty.png") == 0)
+            std::ofstream(path, std::ios::binary)
+                .write(reinterpret_cast<const char*>(cases[i].bytes.data()),
+                       static_cast<std::streamsize>(cases[i].bytes.size()));
+        Fill(&records[i], i + 1, path);
+    }
+    fs::create_directory(Path("folder.png"));
+    ASSERT_EQ(mkfifo(Path("pipe.png").c_str(), 0600), 0);
+    Fill(&records[kCount], kCount + 1, "flare0.png");
+
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(QI_MakeMultipleTexture(records, kCount + 1), 0);
+    const std::string told = testing::internal::GetCapturedStderr();
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+
+    for (int i = 0; i < kCount; ++i) {
+        SCOPED_TRACE(cases[i].name);
+        EXPECT_EQ(records[i].glName, 0);
+        const std::string line = "vormel: picture " + Path(cases[i].name) + " not loaded: ";
+        const size_t at = told.find(line);
+        ASSERT_NE(at, std::string::npos) << told;
+        EXPECT_EQ(told.find(line, at + 1), std::string::npos) << "told once";
+        const std::string rest =
+            told.substr(at + line.size(), told.find('\n', at) - at - line.size());
+        EXPECT_NE(rest.find(cases[i].reason), std::string::npos) << rest;
+    }
+    EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), kCount) << told;
+    EXPECT_NE(records[kCount].glName, 0) << "flare0.png from Resource/ beside the test";
+    // ru_maxrss is in kilobytes; decoding the bomb would have asked for 19 GB.
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 256 * 1024);
+    QI_DestroyTexture(records, kCount + 1);
+}
+
+// The size comes from the header alone; a header cut short or out of range is damaged.
+TEST(PictureHeader, SizesAreReadFromTheHeaderAloneAndDamageIsTold) {
+    using namespace picture_headers;
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        HeaderResult result;
+        int64_t width, height;
+        size_t headerEnd; // the bytes a reader needs; any shorter prefix cannot be read
+    } cases[] = {
+        {"png", Png(30000, 20000), HeaderResult::Read, 30000, 20000, 24},
+        {"jpeg after an APP0 segment", Jpeg(640, 480), HeaderResult::Read, 640, 480, 29},
+        {"gif image larger than its screen", Gif(20000, 3), HeaderResult::Read, 20000, 3, 35},
+        {"bmp stored top down", Bmp(7, -9), HeaderResult::Read, 7, 9, 26},
+        {"png of width 0", Png(0, 5), HeaderResult::Malformed, 0, 0, 0},
+        {"png side of 2^31", Png(0x80000000u, 1), HeaderResult::Malformed, 0, 0, 0},
+        {"bmp of negative width", Bmp(-7, 9), HeaderResult::Malformed, 0, 0, 0},
+        {"bmp of height -2^31", Bmp(1, INT32_MIN), HeaderResult::Malformed, 0, 0, 0},
+        {"jpeg height left to a DNL", Jpeg(5, 0), HeaderResult::Malformed, 0, 0, 0},
+        {"words", {'t', 'e', 'x', 't'}, HeaderResult::UnknownFormat, 0, 0, 0},
+        {"nothing", {}, HeaderResult::UnknownFormat, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ImageHeader header;
+        EXPECT_EQ(ReadImageHeader(c.bytes.data(), c.bytes.size(), &header), c.result);
+        if (c.result == HeaderResult::Read) {
+            EXPECT_EQ(header.width, c.width);
+            EXPECT_EQ(header.height, c.height);
+        }
+        for (size_t n = 0; n < c.headerEnd; ++n)
+            EXPECT_NE(ReadImageHeader(c.bytes.data(), n, &header), HeaderResult::Read) << n;
+    }
 }
 
 namespace {

@@ -15,10 +15,12 @@
 #include "support/frame_state.h"
 #include "support/message_log.h"
 #include "support/png_file.h"
+#include "support/sound_fixtures.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -79,22 +81,19 @@ class SceneGL : public ::testing::Test {
         ShowMainWindow(gMainWnd);
         folder_ = fs::temp_directory_path() / ("vormel-render-" + std::to_string(getpid()));
         fs::create_directories(folder_);
-        // Every texture but "V3.png", each a flat grey.
-        for (const char* name :
-             {"flare0.png", "V1.png", "V2.png", "V4.png", "V5.png", "V6.png", "frame.png"}) {
-            WritePng((folder_ / name).string(), 4, 4, std::vector<uint8_t>(64, 200));
-        }
     }
     static void TearDownTestSuite() {
         DestroyWindow(gMainWnd);
         fs::remove_all(folder_);
     }
 
+    // The pictures are the program's own, in Resource/ beside the test.
     void SetUp() override {
-        gResourceFolder = folder_.string() + "/";
+        gResourceFolder = ExecutableFolder() + "Resource/";
         gAudioFile[0] = '\0';
         SetupOpenGL();
     }
+    void TearDown() override { QI_DestroyTexture(&gTextures[0], kTextureCount); }
 
     static inline fs::path folder_;
 };
@@ -122,25 +121,18 @@ TEST_F(SceneGL, SetUpFixesTheStateFramesRelyOn) {
     EXPECT_EQ(sourceCount, 6);
 }
 
-TEST_F(SceneGL, TextureRecordsNameTheirFilesAndAMissingOneStaysZero) {
-    EXPECT_EQ(std::string(gTextures[0].path), gResourceFolder + "flare0.png");
-    EXPECT_EQ(std::string(gTextures[7].path), gResourceFolder + "frame.png");
+// A record holds the file's name alone, so the pictures load under any install folder.
+TEST_F(SceneGL, TextureRecordsHoldTheirFileNamesWhateverTheFolder) {
+    gResourceFolder = "/" + std::string(253, 'f') + "/" + std::string(60, 'g') + "/";
+    SetupOpenGL();
+    EXPECT_STREQ(gTextures[0].path, "flare0.png");
+    EXPECT_STREQ(gTextures[3].path, "V3.png");
+    EXPECT_STREQ(gTextures[7].path, "frame.png");
     for (int i = 0; i < kTextureCount; ++i) {
         EXPECT_EQ(gTextures[i].number, i + 1);
         EXPECT_EQ(gTextures[i].options, 0);
-        if (i == 3)
-            EXPECT_EQ(gTextures[i].glName, 0) << "V3.png is missing";
-        else
-            EXPECT_NE(gTextures[i].glName, 0) << gTextures[i].path;
+        EXPECT_NE(gTextures[i].glName, 0) << gTextures[i].path;
     }
-}
-
-TEST_F(SceneGL, LongPathsAreCutAt259Characters) {
-    gResourceFolder = "/" + std::string(253, 'f') + "/"; // 255 characters
-    SetupOpenGL();
-    EXPECT_EQ(std::strlen(gTextures[0].path), 259u);
-    EXPECT_EQ(std::string(gTextures[0].path), gResourceFolder + "flar");
-    EXPECT_EQ(gTextures[0].glName, 0);
 }
 
 TEST_F(SceneGL, SpriteListIsTheUnitSquareTexturedOnceUpright) {
@@ -280,6 +272,24 @@ TEST_F(Pictures, PulseGrowsAllButTheSixthPicture) {
     EXPECT_EQ(PixelAt(image, CentreX(2), 276).b, 0);
 }
 
+// A picture or frame whose texture failed is left out, not drawn as a white square.
+TEST_F(Pictures, AFailedPictureOrFrameLeavesItsPlaceDark) {
+    for (int failed : {3, 7}) {
+        SCOPED_TRACE(failed);
+        const int32_t kept = gTextures[failed].glName;
+        gTextures[failed].glName = 0;
+        UseFlatProjection(10);
+        DrawPictures(0);
+        const PixelImage image = ViewPixels();
+        gTextures[failed].glName = kept;
+        for (int k = 0; k < 6; ++k) {
+            const Rgb c = PixelAt(image, CentreX(k), 256);
+            EXPECT_NEAR(c.r, k + 1 == failed ? 0 : 0.95 * 40 * (k + 1), 2) << "picture " << k + 1;
+            EXPECT_EQ(c.b > 0, k == 2 && failed != 7) << "frame on sink " << k;
+        }
+    }
+}
+
 TEST_F(Pictures, SpritesSitAtTheirParticlesAndVanishAtScaleZero) {
     const GLuint white = MakeTexture({255, 255, 255, 255}, 1);
     glBindTexture(GL_TEXTURE_2D, white);
@@ -317,12 +327,12 @@ TEST_F(Frames, FirstFrameWithoutTimeStartsTheSceneAndShowsThePictures) {
     EXPECT_EQ(mode, GL_MODELVIEW);
     EXPECT_EQ(src, GL_ONE);
     EXPECT_EQ(dst, GL_ONE);
-    // The grey pictures hang in the view.
+    // The pictures hang in the view.
     const PixelImage image = ViewPixels();
     size_t lit = 0;
     for (size_t i = 0; i < image.rgba.size(); i += 4)
-        lit += image.rgba[i] > 100;
-    EXPECT_GT(lit, image.rgba.size() / 4 / 20);
+        lit += std::max({image.rgba[i], image.rgba[i + 1], image.rgba[i + 2]}) > 60;
+    EXPECT_GT(lit, image.rgba.size() / 4 / 50);
 
     RenderFrame(); // still no time: nothing timed moves
     EXPECT_EQ(liveParticleCount, 1);
@@ -341,6 +351,49 @@ TEST_F(Frames, EveryCallAdvancesByTheStoredStep) {
     RenderFrame();
     EXPECT_EQ(liveParticleCount, 2);
     EXPECT_FLOAT_EQ(formationHold, 9.0f);
+}
+
+// Every frame leaves the matrix stacks as it found them; a push without its pop would only show
+// as a stack overflow many frames later.
+TEST_F(Frames, FramesLeaveTheMatrixStackAndErrorsAsTheyFoundThem) {
+    gFrameStep = 0.5f;
+    for (int frame = 0; frame < 40; ++frame)
+        RenderFrame();
+    GLint depth = 0;
+    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
+    EXPECT_EQ(depth, 1);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+// With a loud sound the particles show; without their sprite they are not drawn at all (drawn
+// untextured, each would be a white square). Only the particles are drawn here.
+TEST_F(Frames, ParticlesWithoutTheirSpriteAreNotDrawn) {
+    const std::string loud = (folder_ / "loud.wav").string();
+    ASSERT_TRUE(WriteSound(loud, SoundFormat::WavFloat, {30.0}));
+    std::strcpy(gAudioFile, loud.c_str());
+    for (int i = 1; i < kTextureCount; ++i)
+        gTextures[i].glName = 0;
+    gFrameStep = 0.9f; // a particle about every frame
+    auto litPixels = [] {
+        const PixelImage image = ViewPixels();
+        size_t lit = 0;
+        for (size_t i = 0; i < image.rgba.size(); i += 4)
+            lit += image.rgba[i] + image.rgba[i + 1] + image.rgba[i + 2] > 0;
+        return lit;
+    };
+    size_t lit = 0;
+    for (int frame = 0; frame < 400 && lit == 0; ++frame) {
+        RenderFrame();
+        if (gEnergy > 10) lit = litPixels();
+        usleep(5000); // the level follows the sound as it is heard
+    }
+    ASSERT_GT(lit, 0u) << "loud particles show with their sprite";
+    gTextures[0].glName = 0;
+    RenderFrame();
+    EXPECT_GT(gEnergy, 10);
+    EXPECT_EQ(litPixels(), 0u);
+    FreeChannel();
+    AudioShutdown();
 }
 
 TEST_F(Frames, AnEndedSoundPlaysAgainAndTheSceneStartsOver) {

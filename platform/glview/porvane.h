@@ -11,7 +11,7 @@
 // One texture exchanged with the library; the records lie back to back in the caller's array.
 struct TextureRecord {
     int32_t number;  // the record's ordinal, set by the caller
-    char path[260];  // zero-terminated path of the image file
+    char path[260];  // zero-terminated: a file name in Resource/, or a path from the root
     int32_t glName;  // the OpenGL texture name, written by QI_MakeMultipleTexture (0 = failed)
     int32_t options; // 0
 };
@@ -37,8 +37,10 @@ int QI_SetAnchorMode(WindowHandle window, int mode);
 void* QI_GetGLDC(WindowHandle glControl);
 int QI_BuildGLfont(void* dc, GLFontRecord* font);
 int QI_DeleteGLFont(GLFontRecord* font);
-// Loads every record's image into an RGBA 2D texture with linear filtering; a file that fails
-// leaves that record's glName at 0.
+// Loads every record's image into an RGBA 2D texture with linear filtering. A path without a
+// leading '/' names a file in the Resource folder beside the executable. A picture that cannot be
+// shown (missing, unreadable, not a PNG, JPEG, GIF or BMP, or larger than the largest texture or
+// 16 million pixels) leaves that record's glName at 0 and says why in one line on stderr.
 int QI_MakeMultipleTexture(TextureRecord* first, int count);
 int QI_DestroyTexture(TextureRecord* first, int count);
 // Composes the window (the view and the window's other parts) and presents it, leaving every GL

@@ -1,7 +1,15 @@
-// SDL's video subsystem, started once with the hints this program's windows rely on.
-#include "platform/os/window_internal.h"
+// SDL's video subsystem, started once with the hints this program's windows rely on, and what the
+// program does when the display goes away under it: a closed terminal, a window destroyed by
+// another client, a connection to the X server that breaks.
+#include "platform/os/window_tree.h"
 
 #include <SDL.h>
+#include <SDL_syswm.h>
+#include <X11/Xlib.h>
+
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -13,6 +21,103 @@ bool OnADisplay() {
     if (SDL_strcmp(driver, "offscreen") != 0 && SDL_strcmp(driver, "dummy") != 0) return true;
     const char* asked = SDL_getenv("SDL_VIDEODRIVER");
     return asked && SDL_strcasecmp(asked, driver) == 0;
+}
+
+// --- A closed terminal
+// ----------------------------------------------------------------------------
+
+// SDL turns SIGINT and SIGTERM into a quit request; a hangup means the same to a program that has
+// a window of its own. Raising SIGTERM hands it to SDL's handler, which only sets a flag.
+void OnHangup(int) {
+    raise(SIGTERM);
+}
+
+void EndOnHangup() {
+    struct sigaction current {};
+    if (sigaction(SIGHUP, nullptr, &current) != 0) return;
+    // Started under nohup: the hangup is meant to pass unnoticed.
+    if (current.sa_handler == SIG_IGN) return;
+    struct sigaction action {};
+    action.sa_handler = OnHangup;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGHUP, &action, nullptr);
+}
+
+// --- The X server
+// ---------------------------------------------------------------------------------
+
+// Windows of ours that another client destroyed. Every request on them fails from then on, until
+// the program has let go of them, and each failure is expected.
+constexpr int kMaxLostWindows = 8;
+XID gLostWindows[kMaxLostWindows];
+int gLostCount = 0;
+bool gLostPosted = false;
+XErrorHandler gPreviousErrorHandler = nullptr;
+
+XID XWindowOf(SDL_Window* window) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return 0;
+    return info.info.x11.window;
+}
+
+bool IsLost(XID window) {
+    for (int i = 0; i < gLostCount; ++i)
+        if (gLostWindows[i] == window) return true;
+    return false;
+}
+
+OsWindow* TopLevelByXWindow(XID window) {
+    for (auto& w : AllWindows())
+        if (!w->parent && w->sdl && XWindowOf(w->sdl.get()) == window) return w.get();
+    return nullptr;
+}
+
+// On the loop's thread: each top-level window that was destroyed under us is closed as though its
+// close button had been pressed, so the program ends as it always does.
+void CloseLostWindows(void*) {
+    gLostPosted = false;
+    std::vector<OsWindow*> lost;
+    for (auto& w : AllWindows())
+        if (!w->parent && w->sdl && IsLost(XWindowOf(w->sdl.get()))) lost.push_back(w.get());
+    for (OsWindow* top : lost) {
+        if (!Live(top)) continue;
+        std::fprintf(stderr, "vormel: the window \"%s\" was destroyed by another program\n",
+                     top->text.c_str());
+        Message close;
+        close.id = WM_CLOSE;
+        Send(top, close);
+    }
+}
+
+// Xlib reports errors from inside whatever call met them, so nothing here talks to the server:
+// the loop closes the window later.
+int OnXError(Display* display, XErrorEvent* error) {
+    const XID resource = error->resourceid;
+    if (IsLost(resource)) return 0;
+    const bool gone = error->error_code == BadWindow || error->error_code == BadDrawable;
+    if (gone && TopLevelByXWindow(resource) && gLostCount < kMaxLostWindows) {
+        gLostWindows[gLostCount++] = resource;
+        if (!gLostPosted) gLostPosted = PostToLoop(CloseLostWindows, nullptr);
+        return 0;
+    }
+    return gPreviousErrorHandler ? gPreviousErrorHandler(display, error) : 0;
+}
+
+// The connection is gone (the server ended, or a client killed ours). Xlib cannot go on and would
+// exit itself; ending here says why and skips the static destructors, none of which could reach
+// the server now.
+int OnDisplayLost(Display* display) {
+    std::fprintf(stderr, "vormel: lost the connection to the display %s\n",
+                 display ? DisplayString(display) : "");
+    _exit(1);
+}
+
+void WatchTheXServer() {
+    if (SDL_strcmp(SDL_GetCurrentVideoDriver(), "x11") != 0) return;
+    gPreviousErrorHandler = XSetErrorHandler(OnXError);
+    XSetIOErrorHandler(OnDisplayLost);
 }
 
 } // namespace
@@ -28,7 +133,11 @@ bool EnsureVideo() {
     // A visualiser left running must not keep the desktop from locking or blanking.
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
-    if (OnADisplay()) return true;
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
-    return false;
+    if (!OnADisplay()) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        return false;
+    }
+    EndOnHangup();
+    WatchTheXServer();
+    return true;
 }

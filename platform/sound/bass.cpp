@@ -2,10 +2,11 @@
 // runs, the decoder thread, and the thread that runs end syncs.
 //
 // Locks: `lifecycle` orders BASS_Init against BASS_Free; `table` guards the table, each channel's
-// syncs and play state, and whether the library is started. The order is lifecycle, table, then
-// the decoder's own lock. The mixer takes no lock at all: whoever takes a channel away from it
-// waits for its pass to finish (Mixer::Remove). The sync thread holds no lock while a sync
-// procedure runs, so a procedure may call anything, including freeing its own channel.
+// syncs and play state, whether the library is started, and the memory of the last failed open. The
+// order is lifecycle, table, then the decoder's own lock. The mixer takes no lock at all: whoever
+// takes a channel away from it waits for its pass to finish (Mixer::Remove). The sync thread holds
+// no lock while a sync procedure runs, so a procedure may call anything, including freeing its own
+// channel.
 //
 // Not offered, because the program never asks for them: opening from memory or at an offset,
 // rewinding with BASS_ChannelPlay(restart TRUE) once a channel has played, sync types other than
@@ -14,13 +15,16 @@
 
 #include "platform/sound/channel.h"
 #include "platform/sound/decoder.h"
+#include "platform/sound/failed_opens.h"
 #include "platform/sound/mixer.h"
 #include "platform/sound/output.h"
 
 #include <array>
 #include <atomic>
+#include <cstdio>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -41,8 +45,6 @@ template <typename T> T Succeed(T result) {
 }
 
 struct Library {
-    ~Library();
-
     std::mutex lifecycle;
     std::mutex table;
     bool started = false;
@@ -51,6 +53,7 @@ struct Library {
     // reset, so no handle (nor sync handle) is given out twice and a stale one matches nothing.
     DWORD lastHandle = 0;
     HSYNC lastSync = 0;
+    FailedOpens failedOpens;
 
     Mixer mixer;
     Decoder decoder;
@@ -61,8 +64,10 @@ struct Library {
 };
 
 Library& Lib() {
-    static Library library;
-    return library;
+    // Never destroyed: when the program exits without BASS_Free, SDL's device thread may still be
+    // mixing, and nothing may call SDL to stop it once static destruction has begun.
+    static Library* library = new Library;
+    return *library;
 }
 
 // Under the table lock: the slot of a live channel with this handle, or -1.
@@ -171,11 +176,23 @@ void StopThreads(Library& library) {
     library.decoder.Stop();
 }
 
-Library::~Library() {
-    // A program that exits without BASS_Free must not leave threads running into static
-    // destruction.
-    StopThreads(*this);
-}
+// A program that exits without BASS_Free must not leave our threads decoding while static
+// destruction takes their libraries away. They stop without a call to SDL; a device that is still
+// open goes on mixing the empty table until the process ends.
+struct StopAtExit {
+    ~StopAtExit() {
+        Library& library = Lib();
+        library.output.StopClock();
+        if (library.syncThread.joinable()) {
+            library.stopSyncs.store(true);
+            library.mixer.Wake();
+            library.syncThread.join();
+        }
+        library.decoder.Stop();
+        for (int slot = 0; slot < kMaxChannels; ++slot)
+            library.mixer.Remove(slot);
+    }
+} gStopAtExit;
 
 // Opens path as a stream or a module, decodes its first frames and enters it in the table.
 DWORD CreateChannel(bool module, BOOL mem, const void* file, QWORD offset, QWORD length,
@@ -186,17 +203,43 @@ DWORD CreateChannel(bool module, BOOL mem, const void* file, QWORD offset, QWORD
         std::lock_guard<std::mutex> guard(library.table);
         if (!library.started) return Fail(BASS_ERROR_INIT, DWORD{0});
     }
-    const char* path = static_cast<const char*>(file);
+    const char* path = file ? static_cast<const char*>(file) : "";
+    const FileIdentity identity = IdentityOf(path);
+    const auto now = FailedOpens::Clock::now();
     int error = BASS_OK;
-    auto source = module ? OpenModuleSource(path, &error) : OpenStreamSource(path, &error);
-    if (!source) return Fail(error, DWORD{0});
-    bool autoFree = (flags & (module ? BASS_MUSIC_AUTOFREE : BASS_STREAM_AUTOFREE)) != 0;
-    auto channel = std::make_unique<Channel>(std::move(source), module, autoFree);
-    // A file that opens but yields no sound (a header without data, a stream cut off before its
-    // first frame) is refused now rather than ending the moment it starts.
-    if (DecodeAhead(*channel) == 0) return Fail(BASS_ERROR_FILEFORM, DWORD{0});
+    {
+        std::lock_guard<std::mutex> guard(library.table);
+        if (library.failedOpens.Refuse(path, module, identity, now, &error))
+            return Fail(error, DWORD{0});
+    }
+    std::string reason;
+    auto source =
+        module ? OpenModuleSource(path, &error, &reason) : OpenStreamSource(path, &error, &reason);
+    std::unique_ptr<Channel> channel;
+    if (source) {
+        bool autoFree = (flags & (module ? BASS_MUSIC_AUTOFREE : BASS_STREAM_AUTOFREE)) != 0;
+        channel = std::make_unique<Channel>(std::move(source), module, autoFree);
+        // A file that opens but yields no sound (a header without data, a stream cut off before
+        // its first frame) is refused now rather than ending the moment it starts.
+        if (DecodeAhead(*channel) == 0) {
+            error = BASS_ERROR_FILEFORM;
+            reason = "it holds no sound";
+        }
+    }
+    if (error != BASS_OK) {
+        bool news = false;
+        {
+            std::lock_guard<std::mutex> guard(library.table);
+            news = library.failedOpens.Failed(path, module, identity, error, now);
+        }
+        if (news && *path)
+            std::fprintf(stderr, "vormel: cannot play %s%s: %s\n", module ? "the module " : "",
+                         path, reason.c_str());
+        return Fail(error, DWORD{0});
+    }
 
     std::lock_guard<std::mutex> guard(library.table);
+    library.failedOpens.Opened(path, module);
     if (!library.started) return Fail(BASS_ERROR_INIT, DWORD{0});
     int slot = EmptySlot(library);
     if (slot < 0) return Fail(BASS_ERROR_MEM, DWORD{0});

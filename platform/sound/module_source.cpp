@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 #include <vector>
 
 namespace sound {
@@ -37,17 +38,30 @@ class ModuleSource final : public Source {
         if (module_) openmpt_module_destroy(module_);
     }
 
-    int Open(const RegularFile& file) {
-        if (file.size() > kMaxModuleBytes) return BASS_ERROR_FILEFORM;
+    // Returns BASS_OK, or the error code with the cause in *reason.
+    int Open(const RegularFile& file, std::string* reason) {
+        if (file.size() > kMaxModuleBytes) {
+            *reason = "it is larger than any module (256 MB)";
+            return BASS_ERROR_FILEFORM;
+        }
         std::vector<unsigned char> bytes;
-        if (!ReadAll(file, &bytes)) return BASS_ERROR_FILEOPEN;
-        // Quiet: a file that is not a module is an ordinary outcome here, not something to log.
+        if (!ReadAll(file, &bytes)) {
+            *reason = "it could not be read";
+            return BASS_ERROR_FILEOPEN;
+        }
+        // Quiet: the one line that says why a sound cannot play is the library's caller's.
         module_ = openmpt_module_create_from_memory2(
             bytes.data(), bytes.size(), openmpt_log_func_silent, nullptr, openmpt_error_func_ignore,
             nullptr, nullptr, nullptr, nullptr);
-        if (!module_) return BASS_ERROR_FILEFORM;
+        if (!module_) {
+            *reason = "it is not a tracker module";
+            return BASS_ERROR_FILEFORM;
+        }
         openmpt_module_set_repeat_count(module_, 0);
-        if (!(openmpt_module_get_duration_seconds(module_) > 0.0)) return BASS_ERROR_FILEFORM;
+        if (!(openmpt_module_get_duration_seconds(module_) > 0.0)) {
+            *reason = "the module holds no song";
+            return BASS_ERROR_FILEFORM;
+        }
         return BASS_OK;
     }
 
@@ -61,14 +75,18 @@ class ModuleSource final : public Source {
 
 } // namespace
 
-std::unique_ptr<Source> OpenModuleSource(const char* path, int* error) {
+std::unique_ptr<Source> OpenModuleSource(const char* path, int* error, std::string* reason) {
+    std::string why;
     RegularFile file;
-    *error = file.Open(path);
-    if (*error != BASS_OK) return nullptr;
-    auto source = std::make_unique<ModuleSource>();
-    *error = source->Open(file);
-    if (*error != BASS_OK) return nullptr;
-    return source;
+    *error = file.Open(path, &why);
+    std::unique_ptr<ModuleSource> source;
+    if (*error == BASS_OK) {
+        source = std::make_unique<ModuleSource>();
+        *error = source->Open(file, &why);
+    }
+    if (*error == BASS_OK) return source;
+    if (reason) *reason = why;
+    return nullptr;
 }
 
 } // namespace sound

@@ -3,6 +3,7 @@
 #include "platform/sound/bass.h"
 
 #include <SDL.h>
+#include <dlfcn.h>
 
 #include <array>
 #include <chrono>
@@ -26,13 +27,44 @@ void SDLCALL DeviceCallback(void* mixer, Uint8* stream, int bytes) {
     static_cast<Mixer*>(mixer)->Mix(reinterpret_cast<float*>(stream), frames);
 }
 
-// With VORMEL_AUDIO_LOG set, says once which device format was asked for and which was obtained.
+bool Logging() {
+    return std::getenv("VORMEL_AUDIO_LOG") != nullptr;
+}
+
+// With VORMEL_AUDIO_LOG set, says which device format was asked for and which was obtained.
 void LogFormat(const SDL_AudioSpec& wanted, const SDL_AudioSpec& obtained) {
-    if (!std::getenv("VORMEL_AUDIO_LOG")) return;
+    if (!Logging()) return;
     std::fprintf(stderr,
                  "audio: driver %s, asked %d Hz %d ch %d frames, got %d Hz %d ch %d frames\n",
                  SDL_GetCurrentAudioDriver(), wanted.freq, wanted.channels, wanted.samples,
                  obtained.freq, obtained.channels, obtained.samples);
+}
+
+// With VORMEL_AUDIO_LOG set, says that a start of the device failed, at every real attempt.
+void LogFailure(const SDL_AudioSpec& wanted) {
+    if (!Logging()) return;
+    const char* driver = SDL_GetCurrentAudioDriver();
+    std::fprintf(stderr, "audio: driver %s, asked %d Hz %d ch %d frames, failed: %s\n",
+                 driver ? driver : "none", wanted.freq, wanted.channels, wanted.samples,
+                 SDL_GetError());
+}
+
+// ALSA's library reports every failed probe of a missing sound card on stderr itself, eight lines
+// at each of our attempts. Our own line says it once; its chatter stays for VORMEL_AUDIO_LOG.
+// The library is the one SDL loads, so its error handler is set before SDL opens it, and it stays
+// loaded so the handler stays set.
+void QuietAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
+void SilenceAlsa() {
+    static bool done = false;
+    if (done || Logging()) return;
+    done = true;
+    void* alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
+    if (!alsa) return;
+    using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+    using SetHandler = int (*)(Handler);
+    auto set = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler"));
+    if (set) set(QuietAlsaError);
 }
 
 } // namespace
@@ -45,22 +77,27 @@ int Output::Open(int device, Mixer* mixer) {
         return BASS_OK;
     }
     // The program retries a failed start on every frame. On a machine without sound, SDL's probe
-    // of its drivers takes about 100 ms (and ALSA complains on stderr each time), so a failure is
-    // answered from memory for a while, unless the driver asked for has changed since.
+    // of its drivers takes about 100 ms, so a failure is answered from memory for a while, unless
+    // the driver asked for has changed since.
     const char* hint = SDL_GetHint(SDL_HINT_AUDIODRIVER);
     std::string driver = hint ? hint : "";
     auto now = std::chrono::steady_clock::now();
     if (lastStart_.error != BASS_OK && driver == lastStart_.driver &&
         now - lastStart_.when < kFailureMemory)
         return lastStart_.error;
-    int error = OpenDevice(mixer);
+    std::string why;
+    int error = OpenDevice(mixer, &why);
+    // One line while the device keeps failing; another only once it has worked in between, or
+    // fails for another reason.
+    if (error != BASS_OK && why != reported_)
+        std::fprintf(stderr, "vormel: no sound: %s\n", why.c_str());
+    reported_ = error != BASS_OK ? why : std::string();
     lastStart_ = {error, driver, now};
     return error;
 }
 
-int Output::OpenDevice(Mixer* mixer) {
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return BASS_ERROR_DRIVER;
-    audioSubsystem_ = true;
+int Output::OpenDevice(Mixer* mixer, std::string* why) {
+    SilenceAlsa();
     SDL_AudioSpec wanted{};
     wanted.freq = kOutputRate;
     wanted.format = AUDIO_F32SYS;
@@ -68,11 +105,21 @@ int Output::OpenDevice(Mixer* mixer) {
     wanted.samples = kDeviceFrames;
     wanted.callback = DeviceCallback;
     wanted.userdata = mixer;
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        LogFailure(wanted);
+        *why = std::string("no sound driver could be started: ") + SDL_GetError();
+        return BASS_ERROR_DRIVER;
+    }
+    audioSubsystem_ = true;
     SDL_AudioSpec obtained{};
     // No changes allowed: SDL converts to whatever the hardware takes, so the mixer always sees
     // 44.1 kHz float stereo.
     device_ = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
     if (device_ == 0) {
+        LogFailure(wanted);
+        const char* driver = SDL_GetCurrentAudioDriver();
+        *why = std::string("the sound device of ") + (driver ? driver : "SDL") +
+               " could not be opened: " + SDL_GetError();
         Close();
         return BASS_ERROR_DEVICE;
     }
@@ -81,15 +128,18 @@ int Output::OpenDevice(Mixer* mixer) {
     return BASS_OK;
 }
 
-void Output::Close() {
-    if (clock_.joinable()) {
-        {
-            std::lock_guard<std::mutex> guard(clockLock_);
-            stopClock_ = true;
-        }
-        clockWake_.notify_one();
-        clock_.join();
+void Output::StopClock() {
+    if (!clock_.joinable()) return;
+    {
+        std::lock_guard<std::mutex> guard(clockLock_);
+        stopClock_ = true;
     }
+    clockWake_.notify_one();
+    clock_.join();
+}
+
+void Output::Close() {
+    StopClock();
     if (device_ != 0) SDL_CloseAudioDevice(device_);
     device_ = 0;
     if (audioSubsystem_) SDL_QuitSubSystem(SDL_INIT_AUDIO);

@@ -22,9 +22,12 @@ class Output {
     int Open(int device, Mixer* mixer);
     // Stops output; on return the mixer is not running and will not run again.
     void Close();
+    // Stops the no-sound clock only; touches no SDL device.
+    void StopClock();
 
   private:
-    int OpenDevice(Mixer* mixer);
+    // Returns BASS_OK, or the error code with the cause in *why.
+    int OpenDevice(Mixer* mixer, std::string* why);
     void RunClock();
 
     // The last start of the sound device: its result, the driver asked for, and when.
@@ -34,6 +37,8 @@ class Output {
         std::chrono::steady_clock::time_point when;
     };
     Attempt lastStart_;
+    // The cause of the failure last told on stderr; empty while the device works.
+    std::string reported_;
 
     Mixer* mixer_ = nullptr;
     uint32_t device_ = 0; // SDL's device id, 0 when none is open

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace sound {
 
@@ -13,8 +14,9 @@ class RegularFile {
     RegularFile& operator=(RegularFile&& other) noexcept;
     ~RegularFile();
 
-    // Returns BASS_OK, or the library error code that says why path cannot be decoded.
-    int Open(const char* path);
+    // Returns BASS_OK, or the library error code that says why path cannot be decoded; then, when
+    // reason is given, writes the cause in a few words.
+    int Open(const char* path, std::string* reason = nullptr);
     int descriptor() const { return descriptor_; }
     uint64_t size() const { return size_; }
 

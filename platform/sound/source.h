@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
 
 namespace sound {
 
@@ -20,11 +21,12 @@ class Source {
     virtual size_t Read(float* out, size_t frames) = 0;
 };
 
-// Opens path as a stream of any format the installed libsndfile reads. On failure returns null
-// and writes the library error code into *error.
-std::unique_ptr<Source> OpenStreamSource(const char* path, int* error);
-// Loads path as a tracker module, played once from its start. On failure returns null and writes
-// the library error code into *error.
-std::unique_ptr<Source> OpenModuleSource(const char* path, int* error);
+// Opens path as a stream of any format the installed libsndfile reads. On failure returns null,
+// writes the library error code into *error and, when reason is given, the cause in a few words.
+std::unique_ptr<Source> OpenStreamSource(const char* path, int* error,
+                                         std::string* reason = nullptr);
+// Loads path as a tracker module, played once from its start. Fails as OpenStreamSource does.
+std::unique_ptr<Source> OpenModuleSource(const char* path, int* error,
+                                         std::string* reason = nullptr);
 
 } // namespace sound

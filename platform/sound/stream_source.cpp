@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <vector>
 
 namespace sound {
@@ -35,19 +36,28 @@ class StreamSource final : public Source {
         if (file_) sf_close(file_);
     }
 
-    int Open(RegularFile input) {
+    // Returns BASS_OK, or the error code with the cause in *reason.
+    int Open(RegularFile input, std::string* reason) {
         input_ = std::move(input);
         SF_INFO info{};
         file_ = sf_open_fd(input_.descriptor(), SFM_READ, &info, SF_FALSE);
-        if (!file_) return BASS_ERROR_FILEFORM;
-        if (info.channels < 1 || info.channels > kMaxChannels || info.samplerate < 1)
+        if (!file_) {
+            *reason = sf_strerror(nullptr);
             return BASS_ERROR_FILEFORM;
+        }
+        if (info.channels < 1 || info.channels > kMaxChannels || info.samplerate < 1) {
+            *reason = "its channels or rate cannot be played";
+            return BASS_ERROR_FILEFORM;
+        }
         channels_ = info.channels;
         rate_ = info.samplerate;
         if (channels_ == 2 && rate_ == kOutputRate) return BASS_OK;
         converter_ = SDL_NewAudioStream(AUDIO_F32SYS, static_cast<Uint8>(channels_),
                                         info.samplerate, AUDIO_F32SYS, 2, kOutputRate);
-        if (!converter_) return BASS_ERROR_FILEFORM;
+        if (!converter_) {
+            *reason = SDL_GetError();
+            return BASS_ERROR_FILEFORM;
+        }
         fileFrames_.resize(kReadFrames * static_cast<size_t>(channels_));
         return BASS_OK;
     }
@@ -114,16 +124,19 @@ class StreamSource final : public Source {
 
 } // namespace
 
-std::unique_ptr<Source> OpenStreamSource(const char* path, int* error) {
-    // The file first: a path that cannot be opened (the frame loop retries a missing sound on
-    // every frame) then costs no allocation.
+std::unique_ptr<Source> OpenStreamSource(const char* path, int* error, std::string* reason) {
+    std::string why;
+    // The file first: a path that cannot be opened then costs no allocation.
     RegularFile input;
-    *error = input.Open(path);
-    if (*error != BASS_OK) return nullptr;
-    auto source = std::make_unique<StreamSource>();
-    *error = source->Open(std::move(input));
-    if (*error != BASS_OK) return nullptr;
-    return source;
+    *error = input.Open(path, &why);
+    std::unique_ptr<StreamSource> source;
+    if (*error == BASS_OK) {
+        source = std::make_unique<StreamSource>();
+        *error = source->Open(std::move(input), &why);
+    }
+    if (*error == BASS_OK) return source;
+    if (reason) *reason = why;
+    return nullptr;
 }
 
 } // namespace sound

@@ -65,8 +65,8 @@ Window FindByTitle(Display* display, Window under, const char* title) {
 
 } // namespace
 
-FakeDesktop::FakeDesktop() : x_(std::make_unique<Connection>()) {
-    x_->display = XOpenDisplay(nullptr);
+FakeDesktop::FakeDesktop(const char* display) : x_(std::make_unique<Connection>()) {
+    x_->display = XOpenDisplay(display);
 }
 
 FakeDesktop::~FakeDesktop() = default;
@@ -119,6 +119,24 @@ bool FakeDesktop::AskToClose(const char* title) {
     event.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
     event.xclient.data.l[1] = CurrentTime;
     XSendEvent(d, w, False, NoEventMask, &event);
+    XSync(d, False);
+    return true;
+}
+
+bool FakeDesktop::DestroyWindow(const char* title) {
+    Display* d = x_->display;
+    const Window w = FindByTitle(d, DefaultRootWindow(d), title);
+    if (!w) return false;
+    XDestroyWindow(d, w);
+    XSync(d, False);
+    return true;
+}
+
+bool FakeDesktop::KillClient(const char* title) {
+    Display* d = x_->display;
+    const Window w = FindByTitle(d, DefaultRootWindow(d), title);
+    if (!w) return false;
+    XKillClient(d, w);
     XSync(d, False);
     return true;
 }

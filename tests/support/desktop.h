@@ -9,7 +9,8 @@
 
 class FakeDesktop {
   public:
-    FakeDesktop();
+    // On the display named (":N"), or on DISPLAY's.
+    explicit FakeDesktop(const char* display = nullptr);
     ~FakeDesktop();
     FakeDesktop(const FakeDesktop&) = delete;
     FakeDesktop& operator=(const FakeDesktop&) = delete;
@@ -24,6 +25,10 @@ class FakeDesktop {
     // Windows are found by their title; false when there is no such window.
     bool ResizeWindow(const char* title, int width, int height);
     bool AskToClose(const char* title);
+    // What other clients can do to a window: destroy it, or kill its client's connection (as
+    // xdotool's windowclose and windowkill do).
+    bool DestroyWindow(const char* title);
+    bool KillClient(const char* title);
     bool IsShown(const char* title);
     // A 32-bit property of a window (format 32, items as Xlib returns them), as a window manager
     // reads it: _NET_WM_ICON, say. False when the window or the property is missing.

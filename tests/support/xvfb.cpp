@@ -55,34 +55,63 @@ std::string ReadDisplayNumber(int fd) {
     }
 }
 
-} // namespace
-
-bool StartPrivateXvfb(const char* screen) {
+// Forks an Xvfb and waits until it accepts clients; its display number, or empty when it failed
+// (and then it is gone again).
+std::string LaunchXvfb(const char* screen, pid_t* pid) {
     int fds[2];
-    if (pipe(fds) != 0) return false;
+    if (pipe(fds) != 0) return std::string();
     const pid_t parent = getpid();
-    const pid_t pid = fork();
-    if (pid < 0) return false;
-    if (pid == 0) {
+    *pid = fork();
+    if (*pid < 0) return std::string();
+    if (*pid == 0) {
         close(fds[0]);
         ExecXvfb(fds[1], screen, parent);
     }
     close(fds[1]);
-    gXvfb = pid;
-    std::atexit(StopXvfb);
     const std::string number = ReadDisplayNumber(fds[0]);
     close(fds[0]);
     if (number.empty()) {
         int status = 0;
-        kill(pid, SIGTERM);
-        waitpid(pid, &status, 0);
-        gXvfb = 0;
+        kill(*pid, SIGTERM);
+        waitpid(*pid, &status, 0);
         const bool missing = WIFEXITED(status) && WEXITSTATUS(status) == 127;
         std::fprintf(stderr, "%s\n",
                      missing ? "tests: Xvfb is not installed (scripts/setup.sh installs it)"
                              : "tests: Xvfb did not start");
-        return false;
+        *pid = 0;
     }
+    return number;
+}
+
+} // namespace
+
+XServer::XServer() {
+    pid_t pid = 0;
+    const std::string number = LaunchXvfb(kDefaultTestScreen, &pid);
+    if (number.empty()) return;
+    pid_ = pid;
+    std::snprintf(display_, sizeof display_, ":%s", number.c_str());
+}
+
+XServer::~XServer() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+}
+
+void XServer::Kill() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = 0;
+}
+
+bool StartPrivateXvfb(const char* screen) {
+    pid_t pid = 0;
+    std::atexit(StopXvfb);
+    const std::string number = LaunchXvfb(screen, &pid);
+    if (number.empty()) return false;
+    gXvfb = pid;
     setenv("DISPLAY", (":" + number).c_str(), 1);
     return true;
 }
