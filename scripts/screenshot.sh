@@ -9,7 +9,8 @@ mkdir -p docs
 display=:$((RANDOM % 400 + 100))
 Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 xvfb=$!
-trap 'kill $vormel $xvfb 2>/dev/null || true' EXIT
+vormel=""
+trap '[[ -n $vormel ]] && kill $vormel && wait $vormel; kill $xvfb 2>/dev/null || true' EXIT
 sleep 1
 DISPLAY=$display SDL_AUDIODRIVER=dummy ./build/vormel &
 vormel=$!
