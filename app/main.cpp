@@ -1,5 +1,21 @@
+#include "app/command_line.h"
 #include "app/startup.h"
 
-int main() {
-    return VormelMain();
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    const CommandLine line = ParseCommandLine(argc, argv);
+    if (!line.error.empty()) {
+        std::fprintf(stderr, "vormel: %s\n\n%s", line.error.c_str(), UsageText());
+        return 2;
+    }
+    if (line.help) {
+        std::fputs(UsageText(), stdout);
+        return 0;
+    }
+    if (line.version) {
+        std::fputs(VersionText(), stdout);
+        return 0;
+    }
+    return VormelMain(line.file.empty() ? nullptr : line.file.c_str());
 }

@@ -7,18 +7,50 @@
 #include "render/projection.h"
 #include "scene/frame_clock.h"
 
+#include <cstring>
+
+namespace {
+
+// The first file of a drop plays. Its path keeps its case (file systems here tell capitals
+// apart), and a path longer than gAudioFile holds is ignored rather than cut into another path.
+void PlayDroppedFile(const std::vector<std::string>* files) {
+    char path[sizeof gAudioFile] = {};
+    if (files && !files->empty() && files->front().size() < sizeof path)
+        std::memcpy(path, files->front().c_str(), files->front().size() + 1);
+    SetForegroundWindow(gMainWnd);
+    if (path[0] == '\0') return;
+    std::memcpy(gAudioFile, path, sizeof path);
+    PlayAudioFile(gMainWnd);
+}
+
+// The trackbar's range 1 to 100 gives 100 down to 1 degrees: to the right the view narrows.
+void TakeFieldOfView(WindowHandle control) {
+    if (GetChildId(control) != ID_TRACKBAR) return;
+    const intptr_t position = SendMessage(control, TBM_GETPOS, 0, 0);
+    ApplyFieldOfView(static_cast<int32_t>(101 - position));
+    RenderFrame();
+}
+
+} // namespace
+
 void PaintMainWindow(WindowHandle) {
     RenderFrame();
 }
 
 intptr_t MainWndProc(WindowHandle window, const Message& message) {
     switch (message.id) {
+    case WM_DROPFILES:
+        PlayDroppedFile(message.files);
+        break;
     case WM_SIZE:
         ResizeView(gGlCtrl);
         RenderFrame();
         break;
     case WM_CLOSE:
         FreeChannel(); // the sound stops before the window goes
+        break;
+    case WM_HSCROLL:
+        TakeFieldOfView(message.control);
         break;
     case WM_TIMER:
         // The only place the frame step is measured; every other frame reuses it.

@@ -1,5 +1,5 @@
-// Start-up: the main window and its children, OpenGL, the default sound, the frame timer and the
-// message loop; everything the program does while its window lives is driven from there.
+// Start-up: the main window and its children, OpenGL, the skin, the default sound, the frame timer
+// and the message loop; everything the program does while its window lives is driven from there.
 #pragma once
 
 #include "platform/glview/porvane.h"
@@ -21,5 +21,17 @@ extern WindowProc gGlCtrlOldProc;   // the view's own procedure, behind our subc
 extern std::string gResourceFolder; // the executable's folder followed by "Resource/"
 extern GLFontRecord gGlFont;
 
-// The program's whole life on the user-interface thread; returns the exit code.
-int VormelMain();
+// The help label's text: CR LF ends a line, "&&" shows as one ampersand.
+extern const char kHelpText[];
+
+// What StartUp returns when the window is up and the message loop is to run.
+inline constexpr int kKeepRunning = -1;
+
+// The program's whole life on the user-interface thread: start-up, the message loop, the end.
+// file, when not null, plays instead of the default sound. Returns the exit code.
+int VormelMain(const char* file);
+// Start-up up to the frame timer: kKeepRunning, or the exit code when start-up ended early (a
+// second copy, no display, no skin…) after releasing what it had taken.
+int StartUp(const char* file);
+// Runs the message loop, then releases the sound and the single-instance claim; the exit code.
+int RunUntilQuit();

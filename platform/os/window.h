@@ -124,6 +124,8 @@ enum : int {
 // stretched children it lay to the right of.
 void SetChildAnchor(WindowHandle child, int mode);
 int GetChildId(WindowHandle window);
+// The first child of parent with this id, or null.
+WindowHandle FindChild(WindowHandle parent, int id);
 // A window's text: the title of a top-level window, the text a control shows.
 void SetWindowText(WindowHandle window, const char* text);
 std::string GetWindowText(WindowHandle window);

@@ -196,6 +196,14 @@ int GetChildId(WindowHandle window) {
     return w ? w->id : 0;
 }
 
+WindowHandle FindChild(WindowHandle parent, int id) {
+    OsWindow* p = Live(parent);
+    if (!p) return nullptr;
+    for (OsWindow* child : p->children)
+        if (child->id == id) return child;
+    return nullptr;
+}
+
 void SetWindowText(WindowHandle window, const char* text) {
     OsWindow* w = Live(window);
     if (!w) return;

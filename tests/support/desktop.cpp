@@ -228,3 +228,11 @@ bool FakeDesktop::Restore(const char* title) {
     XSync(d, False);
     return true;
 }
+
+bool FakeDesktop::WindowPosition(const char* title, int* x, int* y) {
+    Display* d = x_->display;
+    IgnoredXErrors ignored(d);
+    const Window w = FindByTitle(d, DefaultRootWindow(d), title);
+    Window child = 0;
+    return w && XTranslateCoordinates(d, w, DefaultRootWindow(d), 0, 0, x, y, &child);
+}

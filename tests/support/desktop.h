@@ -30,6 +30,8 @@ class FakeDesktop {
     bool DestroyWindow(const char* title);
     bool KillClient(const char* title);
     bool IsShown(const char* title);
+    // Where the window's top-left corner lies on the screen.
+    bool WindowPosition(const char* title, int* x, int* y);
     // A 32-bit property of a window (format 32, items as Xlib returns them), as a window manager
     // reads it: _NET_WM_ICON, say. False when the window or the property is missing.
     bool ReadProperty(const char* title, const char* property, std::vector<unsigned long>* items);

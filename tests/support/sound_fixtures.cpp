@@ -45,7 +45,7 @@ std::vector<float> Samples(const Signal& signal) {
     for (size_t n = 0; n < frames; ++n) {
         if (signal.silentFrom >= 0 && n >= signal.silentFrom * signal.rate) break;
         // 441 * n / rate is exact for the rates used, so the crest samples are exactly 1.
-        double wave = std::sin(2.0 * M_PI * std::fmod(441.0 * n / signal.rate, 1.0));
+        double wave = std::sin(2.0 * M_PI * std::fmod(signal.frequency * n / signal.rate, 1.0));
         for (size_t c = 0; c < channels; ++c)
             samples[n * channels + c] = static_cast<float>(
                 signal.amplitudes[c] * wave + (signal.noise > 0 ? noise(generator) : 0.0));

@@ -29,6 +29,8 @@ struct Signal {
     int rate = 44100;
     // From this many seconds on, every channel is silent (negative: never).
     double silentFrom = -1.0;
+    // The sine's frequency in Hz (at 441 the crest of each period falls on a sample).
+    double frequency = 441;
     // Amplitude of white noise added to every channel (the same on every run), so that a lossy
     // encoder has real work to do.
     double noise = 0.0;

@@ -1,0 +1,346 @@
+// The program as its user meets it, in this process: the real start-up on a private X server
+// (skin, view, slider, label, clock, picture, the default sound), then real input through the X
+// server and what the window procedures make of it.
+#include "app/command_line.h"
+#include "app/main_window.h"
+#include "app/startup.h"
+#include "app/view_input.h"
+#include "audio/playback.h"
+#include "render/frame_render.h"
+#include "render/projection.h"
+#include "scene/frame_clock.h"
+#include "scene/scene_init.h"
+#include "support/desktop.h"
+#include "support/message_log.h"
+#include "support/sound_fixtures.h"
+#include "support/xdnd_source.h"
+
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Rect = std::array<int, 4>;
+
+Rect RectOf(WindowHandle child) {
+    Rect r{};
+    GetChildPosition(child, &r[0], &r[1]);
+    GetClientSize(child, &r[2], &r[3]);
+    return r;
+}
+
+class TheProgram : public testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        started_ = StartUp(nullptr);
+        watch_ = CreateMainWindow("watch", 10, 10, RecordingProc);
+    }
+    static void TearDownTestSuite() {
+        DestroyWindow(watch_);
+        if (started_ == kKeepRunning) {
+            SendMessage(gMainWnd, WM_CLOSE, 0, 0);
+            RunUntilQuit();
+        }
+    }
+    void SetUp() override {
+        ASSERT_EQ(started_, kKeepRunning);
+        ASSERT_TRUE(desktop_.connected());
+    }
+    // Runs the program's message loop (frames and all) until done holds.
+    static bool RunUntil(const std::function<bool()>& done) { return RunLoopUntil(watch_, done); }
+    void PointAtView(int x, int y) {
+        int sx = 0, sy = 0;
+        GetClientScreenPosition(gGlCtrl, &sx, &sy);
+        desktop_.MovePointer(sx + x, sy + y);
+    }
+
+    static inline int started_ = 0;
+    static inline WindowHandle watch_ = nullptr;
+    FakeDesktop desktop_;
+};
+
+} // namespace
+
+TEST(CommandLine, TakesOneFileAndTheUsualOptions) {
+    const struct {
+        std::vector<const char*> args;
+        bool help, version, file, error;
+    } cases[] = {
+        {{"vormel"}, false, false, false, false},
+        {{"vormel", "song.ogg"}, false, false, true, false},
+        {{"vormel", "--help"}, true, false, false, false},
+        {{"vormel", "-h"}, true, false, false, false},
+        {{"vormel", "--version"}, false, true, false, false},
+        {{"vormel", "-V"}, false, true, false, false},
+        {{"vormel", "--", "-dash.ogg"}, false, false, true, false},
+        {{"vormel", "--frobnicate"}, false, false, false, true},
+        {{"vormel", "-x"}, false, false, false, true},
+        {{"vormel", "a.ogg", "b.ogg"}, false, false, true, true},
+        {{"vormel", ""}, false, false, false, true},
+    };
+    for (const auto& c : cases) {
+        const CommandLine line = ParseCommandLine(static_cast<int>(c.args.size()), c.args.data());
+        SCOPED_TRACE(c.args.back());
+        EXPECT_EQ(line.help, c.help);
+        EXPECT_EQ(line.version, c.version);
+        EXPECT_EQ(!line.file.empty(), c.file);
+        EXPECT_EQ(!line.error.empty(), c.error);
+    }
+    // A relative file is made absolute: a running copy elsewhere must find it.
+    const char* relative[] = {"vormel", "Music/../Song.OGG"};
+    EXPECT_EQ(ParseCommandLine(2, relative).file,
+              (std::filesystem::current_path() / "Song.OGG").string());
+}
+
+TEST_F(TheProgram, StartsWithItsWindowsWhereTheyWereAsked) {
+    EXPECT_EQ(GetWindowText(gMainWnd), "Vormel");
+    int cw = 0, ch = 0;
+    GetClientSize(gMainWnd, &cw, &ch);
+    EXPECT_EQ(std::tie(cw, ch), std::make_tuple(868, 532));
+    EXPECT_EQ(RectOf(gGlCtrl), (Rect{10, 10, 712, 512}));
+    EXPECT_EQ(RectOf(FindChild(gMainWnd, ID_TRACKBAR)), (Rect{740, 457, 120, 16}));
+    EXPECT_EQ(RectOf(FindChild(gMainWnd, ID_LABEL)), (Rect{734, 147, 129, 216}));
+    EXPECT_EQ(RectOf(FindChild(gMainWnd, ID_IMAGE)), (Rect{730, 143, 137, 281}));
+    int clockX = 0, clockY = 0;
+    GetChildPosition(FindChild(gMainWnd, ID_CLOCK), &clockX, &clockY);
+    EXPECT_EQ(std::tie(clockX, clockY), std::make_tuple(10 + 712 + 31, 10));
+    EXPECT_EQ(GetWindowText(FindChild(gMainWnd, ID_LABEL)), kHelpText);
+    EXPECT_EQ(std::strlen(kHelpText), 87u);
+    // The slider shows 50, but the view keeps its 45 degrees until the slider first moves.
+    EXPECT_EQ(SendMessage(FindChild(gMainWnd, ID_TRACKBAR), TBM_GETPOS, 0, 0), 50);
+    EXPECT_EQ(FieldOfView(0, 0), 45);
+    EXPECT_EQ(std::string(gAudioFile), gResourceFolder + "audio.ogg");
+    EXPECT_NE(gChannel.load(), 0u);
+}
+
+namespace {
+
+// Hands a mouse message to the view the way the window system does: to its procedure, which is
+// the program's subclass in front of the control's own.
+void ToView(uint32_t id, int x, int y) {
+    Message m;
+    m.id = id;
+    m.x = x;
+    m.y = y;
+    GlCtrlSubclassProc(gGlCtrl, m);
+}
+
+struct ViewValues {
+    float turn, tilt, panX, panY;
+};
+ViewValues Values() {
+    return {gTurn, gTilt, gPanX, gPanY};
+}
+
+} // namespace
+
+TEST_F(TheProgram, ARealLeftDragTurnsAndTiltsHalfADegreeAPixel) {
+    SetFocus(gMainWnd);
+    PointAtView(300, 200);
+    desktop_.PressButton(1);
+    ASSERT_TRUE(RunUntil([] { return gLeftDrag != 0; }));
+    const ViewValues start = Values();
+    // The press gave the view the keyboard focus.
+    EXPECT_EQ(GetFocus(), gGlCtrl);
+    PointAtView(290, 210);
+    ASSERT_TRUE(RunUntil([] { return gLeftLastPos.x == 290 && gLeftLastPos.y == 210; }));
+    EXPECT_EQ(gTurn, start.turn - 5);
+    EXPECT_EQ(gTilt, start.tilt + 5);
+    desktop_.ReleaseButton(1);
+    ASSERT_TRUE(RunUntil([] { return gLeftDrag == 0; }));
+}
+
+TEST_F(TheProgram, DragsFollowTheirAnchorAndTheButtonsPhysicalState) {
+    // Each row starts from turn 10, tilt 20, pan (0, 0): the buttons held through the X server,
+    // then messages to the view, then the view values they leave.
+    const struct {
+        const char* what;
+        std::vector<int> held;                    // X buttons held during the row
+        std::vector<std::array<int, 3>> messages; // message, x, y
+        ViewValues end;
+    } rows[] = {
+        {"left 10 px left, 10 px down",
+         {1},
+         {{WM_LBUTTONDOWN, 100, 100}, {WM_MOUSEMOVE, 90, 110}},
+         {5, 25, 0, 0}},
+        {"right across the whole view",
+         {3},
+         {{WM_RBUTTONDOWN, 0, 0}, {WM_MOUSEMOVE, 712, 0}},
+         {10, 20, 3.75f, 0}},
+        {"right down the whole view",
+         {3},
+         {{WM_RBUTTONDOWN, 0, 0}, {WM_MOUSEMOVE, 0, 512}},
+         {10, 20, 0, -3.75f}},
+        {"a second press keeps the old anchor",
+         {1},
+         {{WM_LBUTTONDOWN, 100, 100}, {WM_LBUTTONDOWN, 300, 300}, {WM_MOUSEMOVE, 104, 100}},
+         {12, 20, 0, 0}},
+        {"released outside: the next move ends the drag unchanged",
+         {},
+         {{WM_LBUTTONDOWN, 100, 100}, {WM_MOUSEMOVE, 150, 150}},
+         {10, 20, 0, 0}},
+        // The left drag then measures from the right press and from the saved pan values.
+        {"the second button overwrites the shared anchor",
+         {1, 3},
+         {{WM_LBUTTONDOWN, 100, 100}, {WM_RBUTTONDOWN, 200, 50}, {WM_MOUSEMOVE, 202, 54}},
+         {1, 2, static_cast<float>(45.0 * 2 / (12 * 712)),
+          static_cast<float>(-45.0 * 4 / (12 * 512))}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        gLeftDrag = gRightDrag = 0;
+        gLeftLastPos = gRightLastPos = {-1, -1};
+        gTurn = 10, gTilt = 20, gPanX = 0, gPanY = 0;
+        // The real press lands beside the view, on the main window; the view hears only the rows'
+        // messages, and asks the X server whether the buttons are held.
+        PointAtView(716, 50);
+        for (int button : row.held)
+            desktop_.PressButton(button);
+        ASSERT_TRUE(RunUntil([&] {
+            return row.held.empty() || QI_IsLButtonDown() == -1 || QI_IsRButtonDown() == -1;
+        }));
+        for (const auto& [id, x, y] : row.messages)
+            ToView(static_cast<uint32_t>(id), x, y);
+        const ViewValues end = Values();
+        for (int button : row.held)
+            desktop_.ReleaseButton(button);
+        ASSERT_TRUE(RunUntil([] { return QI_IsLButtonDown() == 0 && QI_IsRButtonDown() == 0; }));
+        EXPECT_EQ(end.turn, row.end.turn);
+        EXPECT_EQ(end.tilt, row.end.tilt);
+        EXPECT_EQ(end.panX, row.end.panX);
+        EXPECT_EQ(end.panY, row.end.panY);
+    }
+    ToView(WM_LBUTTONUP, 0, 0);
+    ToView(WM_RBUTTONUP, 0, 0);
+}
+
+TEST_F(TheProgram, AMoveToTheLastPositionDrawsNoFrame) {
+    gLeftDrag = 0;
+    gLeftLastPos = {-1, -1};
+    desktop_.PressButton(1);
+    ASSERT_TRUE(RunUntil([] { return QI_IsLButtonDown() == -1; }));
+    ToView(WM_LBUTTONDOWN, 50, 50);
+    // A frame advances the emission timer by the stored step; no frame leaves it alone.
+    gFrameStep = 0.001f;
+    ToView(WM_MOUSEMOVE, 51, 50);
+    const float afterFirst = emitTimer;
+    ToView(WM_MOUSEMOVE, 51, 50);
+    EXPECT_EQ(emitTimer, afterFirst);
+    ToView(WM_MOUSEMOVE, 52, 50);
+    EXPECT_NE(emitTimer, afterFirst);
+    desktop_.ReleaseButton(1);
+    ASSERT_TRUE(RunUntil([] { return QI_IsLButtonDown() == 0; }));
+    ToView(WM_LBUTTONUP, 0, 0);
+}
+
+TEST_F(TheProgram, TheSliderSetsTheFieldOfViewByKeysAndByDrag) {
+    WindowHandle slider = FindChild(gMainWnd, ID_TRACKBAR);
+    SetFocus(slider);
+    const struct {
+        const char* key;
+        int fieldOfView;
+    } keys[] = {{"End", 1}, {"Home", 100}, {"Right", 99}, {"Page_Down", 98}, {"Left", 99}};
+    for (const auto& k : keys) {
+        SCOPED_TRACE(k.key);
+        desktop_.TypeKey(k.key);
+        ASSERT_TRUE(RunUntil([&] { return gFieldOfView == k.fieldOfView; }));
+    }
+    // Dragging the thumb to the right end narrows the view step by step down to 1 degree.
+    int sx = 0, sy = 0;
+    GetClientScreenPosition(slider, &sx, &sy);
+    SendMessage(slider, TBM_SETPOS, TRUE, 50);
+    const intptr_t before = SendMessage(slider, TBM_GETPOS, 0, 0);
+    ASSERT_EQ(before, 50);
+    desktop_.MovePointer(sx + 60, sy + 6);
+    desktop_.PressButton(1);
+    for (int x = 70; x <= 200; x += 10)
+        desktop_.MovePointer(sx + x, sy + 6);
+    ASSERT_TRUE(RunUntil([] { return gFieldOfView == 1; }));
+    desktop_.ReleaseButton(1);
+    ASSERT_TRUE(RunUntil([] { return QI_IsLButtonDown() == 0; }));
+    EXPECT_EQ(SendMessage(slider, TBM_GETPOS, 0, 0), 100);
+}
+
+TEST_F(TheProgram, ADroppedFilePlaysTheFirstOfTheDropAsItIsNamed) {
+    ScratchFolder folder;
+    const std::string first = folder.Path("First Song.WAV");
+    const std::string second = folder.Path("second.wav");
+    Signal tone;
+    tone.seconds = 5;
+    ASSERT_TRUE(WriteSound(first, SoundFormat::WavPcm16, tone));
+    ASSERT_TRUE(WriteSound(second, SoundFormat::WavPcm16, tone));
+    ASSERT_TRUE(WriteBytes(folder.Path("notes.txt"), NoiseBytes(3000, 7)));
+    std::filesystem::create_directory(folder.Path("Folder.ogg"));
+
+    // Through the X server, as a file manager drops them; the loop runs meanwhile.
+    bool dropped = false;
+    std::thread dropper([&] { dropped = DropFiles("Vormel", {first, second, folder.Path("x")}); });
+    ASSERT_TRUE(RunUntil([&] { return std::string(gAudioFile) == first; }));
+    dropper.join();
+    EXPECT_TRUE(dropped);
+    EXPECT_NE(gChannel.load(), 0u);
+
+    // What a drop may hold that is not a sound: the program goes on, silent, drawing frames.
+    for (const std::string& odd : {folder.Path("Folder.ogg"), folder.Path("notes.txt")}) {
+        SCOPED_TRACE(odd);
+        std::thread again([&] { DropFiles("Vormel", {odd}); });
+        ASSERT_TRUE(RunUntil([&] { return std::string(gAudioFile) == odd; }));
+        again.join();
+        EXPECT_EQ(gChannel.load(), 0u);
+        const float timer = emitTimer;
+        ASSERT_TRUE(RunUntil([&] { return emitTimer != timer; }));
+    }
+
+    // A drop without files, or whose first path is longer than the program holds, changes
+    // nothing of what plays.
+    const std::vector<std::string> none;
+    const std::vector<std::string> tooLong = {"/" + std::string(sizeof gAudioFile, 'a')};
+    for (const auto* files : {&none, &tooLong}) {
+        std::memcpy(gAudioFile, second.c_str(), second.size() + 1);
+        PlayAudioFile(gMainWnd);
+        const uint32_t playing = gChannel.load();
+        Message drop;
+        drop.id = WM_DROPFILES;
+        drop.files = files;
+        MainWndProc(gMainWnd, drop);
+        EXPECT_EQ(std::string(gAudioFile), second);
+        EXPECT_EQ(gChannel.load(), playing);
+    }
+}
+
+TEST_F(TheProgram, GrowingTheWindowGrowsTheViewAndKeepsThePanelOnTheRight) {
+    std::vector<uint8_t> ignored;
+    int outerWidth = 0, outerHeight = 0;
+    ASSERT_TRUE(desktop_.Capture("Vormel", &outerWidth, &outerHeight, &ignored));
+    ASSERT_TRUE(desktop_.ResizeWindow("Vormel", outerWidth + 100, outerHeight + 50));
+    ASSERT_TRUE(RunUntil([] {
+        int w = 0, h = 0;
+        GetClientSize(gMainWnd, &w, &h);
+        return w == 968 && h == 582;
+    }));
+    EXPECT_EQ(RectOf(gGlCtrl), (Rect{10, 10, 812, 562}));
+    EXPECT_EQ(RectOf(FindChild(gMainWnd, ID_TRACKBAR)), (Rect{840, 457, 120, 16}));
+    EXPECT_EQ(RectOf(FindChild(gMainWnd, ID_LABEL)), (Rect{834, 147, 129, 216}));
+    EXPECT_EQ(RectOf(FindChild(gMainWnd, ID_IMAGE)), (Rect{830, 143, 137, 281}));
+    int clockX = 0, clockY = 0;
+    GetChildPosition(FindChild(gMainWnd, ID_CLOCK), &clockX, &clockY);
+    EXPECT_EQ(clockX, 853);
+    // The projection followed the view.
+    GLint viewport[4] = {};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[2], 812);
+    EXPECT_EQ(viewport[3], 562);
+    ASSERT_TRUE(desktop_.ResizeWindow("Vormel", outerWidth, outerHeight));
+    ASSERT_TRUE(RunUntil([] {
+        int w = 0, h = 0;
+        GetClientSize(gMainWnd, &w, &h);
+        return w == 868 && h == 532;
+    }));
+}
