@@ -1,6 +1,7 @@
 // Presenting a frame: the chrome (the window's background, frame and controls) and the view's
 // framebuffer are drawn into the window's back buffer and swapped, around a backup of every GL
 // state this touches, so the scene finds its state as it left it.
+#include "platform/glview/frame_sink.h"
 #include "platform/glview/glview_internal.h"
 #include "platform/glview/porvane.h"
 
@@ -156,6 +157,7 @@ void KeepFrame(GlContext* context, int width, int height) {
 int QI_UpdateGLWindow(WindowHandle glControl) {
     ViewFramebuffer* fb = ViewOf(glControl);
     if (!fb || !fb->context->MakeCurrent()) return 0;
+    if (SendFrameToSink(glControl)) return -1; // a render: the frame goes to a file
     GlContext* context = fb->context;
     int width = 0;
     int height = 0;
