@@ -1,4 +1,5 @@
 #include "app/command_line.h"
+#include "app/render_video.h"
 #include "app/startup.h"
 
 #include <cstdio>
@@ -17,5 +18,6 @@ int main(int argc, char** argv) {
         std::fputs(VersionText(), stdout);
         return 0;
     }
+    if (line.render) return RenderVideo(line.file, line.renderOptions);
     return VormelMain(line.file.empty() ? nullptr : line.file.c_str());
 }
