@@ -44,6 +44,7 @@ std::vector<float> Samples(const Signal& signal) {
     std::uniform_real_distribution<double> noise(-signal.noise, signal.noise);
     for (size_t n = 0; n < frames; ++n) {
         if (signal.silentFrom >= 0 && n >= signal.silentFrom * signal.rate) break;
+        if (n < signal.loudFrom * signal.rate) continue;
         // 441 * n / rate is exact for the rates used, so the crest samples are exactly 1.
         double wave = std::sin(2.0 * M_PI * std::fmod(signal.frequency * n / signal.rate, 1.0));
         for (size_t c = 0; c < channels; ++c)
