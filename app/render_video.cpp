@@ -88,13 +88,14 @@ bool StartSound(const std::string& file) {
     return gChannel.load() != 0;
 }
 
-// The frame at which the sound, played once from frame 0, has ended; 0 when it does not say.
+// The frame before which the sound, played once from frame 0, is heard to end: the first whose
+// moment lies past its last sample. 0 when the sound does not tell its length.
 int64_t SoundEndFrame() {
     const QWORD bytes = BASS_ChannelGetLength(gChannel.load(), BASS_POS_BYTE);
     if (bytes == ~QWORD{0}) return 0;
     const uint64_t samples = bytes / kBytesPerSampleFrame;
-    return static_cast<int64_t>(
-        (samples * static_cast<uint64_t>(gFramesPerSecond) + kSampleRate - 1) / kSampleRate);
+    const uint64_t fps = static_cast<uint64_t>(gFramesPerSecond);
+    return static_cast<int64_t>(((samples + 1) * fps + kSampleRate - 1) / kSampleRate);
 }
 
 // --- Frames -------------------------------------------------------------------------------------
@@ -113,26 +114,37 @@ void SimulateFrame() {
 }
 
 // Frames done, speed against real time and time left, on one line of a terminal that rewrites
-// itself four times a second.
+// itself four times a second, and once more at the end.
 class Progress {
   public:
     Progress(int64_t first, int64_t end)
         : on_(StandardErrorIsTerminal()), first_(first), end_(end), start_(Clock::now()),
           shown_(start_) {}
     ~Progress() {
-        if (any_) std::fputc('\n', stderr);
+        if (!any_) return;
+        Print(done_);
+        std::fputc('\n', stderr);
     }
     void Show(int64_t frame) {
+        done_ = frame;
         const auto now = Clock::now();
         if (!on_ || now - shown_ < std::chrono::milliseconds(250)) return;
         shown_ = now;
         any_ = true;
-        const double elapsed = std::chrono::duration<double>(now - start_).count();
+        Print(frame);
+    }
+
+  private:
+    using Clock = std::chrono::steady_clock;
+
+    void Print(int64_t frame) const {
+        const double elapsed = std::chrono::duration<double>(Clock::now() - start_).count();
         const double done = static_cast<double>(frame - first_);
         const double speed = elapsed > 0 ? done / gFramesPerSecond / elapsed : 0;
         std::fprintf(stderr, "\rvormel: frame %lld", static_cast<long long>(frame));
         if (end_ > first_) {
-            const double left = speed > 0 ? (end_ - frame) / (speed * gFramesPerSecond) : 0;
+            const double left =
+                speed > 0 ? static_cast<double>(end_ - frame) / (speed * gFramesPerSecond) : 0;
             std::fprintf(stderr, " of %lld, %.2fx real time, %d:%02d left  ",
                          static_cast<long long>(end_), speed, static_cast<int>(left) / 60,
                          static_cast<int>(left) % 60);
@@ -141,12 +153,11 @@ class Progress {
         }
     }
 
-  private:
-    using Clock = std::chrono::steady_clock;
     bool on_;
     bool any_ = false;
     int64_t first_;
     int64_t end_;
+    int64_t done_ = 0;
     Clock::time_point start_;
     Clock::time_point shown_;
 };
