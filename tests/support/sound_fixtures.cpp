@@ -78,8 +78,15 @@ bool WriteSound(const std::string& path, SoundFormat format, const Signal& signa
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     if (!file) return false;
     std::vector<float> samples = Samples(signal);
-    sf_count_t frames = static_cast<sf_count_t>(samples.size()) / info.channels;
-    bool written = sf_writef_float(file, samples.data(), frames) == frames;
+    const sf_count_t frames = static_cast<sf_count_t>(samples.size()) / info.channels;
+    // A second at a time: libvorbis takes each write on its stack, and a minute of sound in one
+    // write overflows it.
+    bool written = true;
+    for (sf_count_t at = 0; at < frames && written;) {
+        const sf_count_t count = std::min<sf_count_t>(frames - at, signal.rate);
+        written = sf_writef_float(file, samples.data() + at * info.channels, count) == count;
+        at += count;
+    }
     return sf_close(file) == 0 && written;
 }
 
