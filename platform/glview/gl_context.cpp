@@ -43,6 +43,8 @@ void AskForCompatibilityContext() {
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    // Nothing draws with a depth test: the windows need no depth buffer.
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
 }
 
 bool ProbeCompatibilityContext() {
@@ -79,7 +81,10 @@ bool GlContext::MakeCurrent() const {
 }
 
 GlContext::~GlContext() {
-    if (chromeTexture && MakeCurrent()) glDeleteTextures(1, &chromeTexture);
+    if ((chromeTexture || chromeFramebuffer) && MakeCurrent()) {
+        if (chromeFramebuffer) gl.deleteFramebuffers(1, &chromeFramebuffer);
+        if (chromeTexture) glDeleteTextures(1, &chromeTexture);
+    }
     SDL_GL_DeleteContext(context);
 }
 

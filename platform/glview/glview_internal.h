@@ -26,6 +26,8 @@ struct GlFunctions {
     PFNGLDELETERENDERBUFFERSPROC deleteRenderbuffers;
     PFNGLBINDRENDERBUFFERPROC bindRenderbuffer;
     PFNGLRENDERBUFFERSTORAGEPROC renderbufferStorage;
+    PFNGLBLITFRAMEBUFFERPROC blitFramebuffer;
+    PFNGLGENERATEMIPMAPPROC generateMipmap;
 };
 extern GlFunctions gl;
 // True when the current context has every entry point above.
@@ -37,6 +39,7 @@ struct GlContext final : WindowAttachment {
     SDL_Window* window = nullptr;
     SDL_GLContext context = nullptr;
     GLuint chromeTexture = 0;
+    GLuint chromeFramebuffer = 0; // the chrome texture as a source of blits
     int chromeWidth = 0;
     int chromeHeight = 0;
     bool keepFrames = false;
