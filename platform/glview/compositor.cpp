@@ -7,6 +7,10 @@
 #include "platform/glview/porvane.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
 
 namespace {
 
@@ -124,6 +128,32 @@ WindowRect ViewRect(const ViewFramebuffer& fb, WindowHandle view) {
     return r;
 }
 
+// With VORMEL_GL_INFO=1 the first frame says when it reached the screen (the wall clock, in
+// nanoseconds), so that start-up can be timed from outside, and every second says how many frames
+// it presented.
+void ReportFrames() {
+    static const bool wanted = [] {
+        const char* info = std::getenv("VORMEL_GL_INFO");
+        return info && std::strcmp(info, "1") == 0;
+    }();
+    if (!wanted) return;
+    static long long frames = 0;
+    static long long secondStart = 0;
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    const long long ns = static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+    if (secondStart == 0) {
+        std::fprintf(stderr, "vormel: first frame presented at %lld ns\n", ns);
+        secondStart = ns;
+    }
+    if (ns - secondStart >= 1000000000LL) {
+        std::fprintf(stderr, "vormel: %lld frames presented in a second\n", frames);
+        frames = 0;
+        secondStart = ns;
+    }
+    ++frames;
+}
+
 void KeepFrame(GlContext* context, int width, int height) {
     PixelImage& frame = context->frame;
     frame.width = width;
@@ -152,6 +182,7 @@ int QI_UpdateGLWindow(WindowHandle glControl) {
     BlitView(*fb, view, height);
     if (context->keepFrames) KeepFrame(context, width, height);
     SDL_GL_SwapWindow(context->window);
+    ReportFrames();
     Restore(saved);
     return -1;
 }

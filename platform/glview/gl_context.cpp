@@ -1,5 +1,6 @@
 // The library's start and the one compatibility-profile context of a top-level window.
 #include "platform/glview/glview_internal.h"
+#include "platform/glview/picture_decoder.h"
 #include "platform/glview/porvane.h"
 
 #include <cstdio>
@@ -106,6 +107,8 @@ void* qInstance() {
 }
 
 int RegisterPorvaneClass() {
+    // The pictures are decoded meanwhile: the GL driver takes its time to start.
+    PrefetchPictures(ExecutableFolder() + "Resource/");
     if (!EnsureVideo()) return 0;
     AskForCompatibilityContext();
     if (!ProbeCompatibilityContext()) return 0;
