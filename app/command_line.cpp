@@ -18,6 +18,16 @@ std::string Absolute(const std::string& path) {
 
 } // namespace
 
+int ParseFrameRate(const char* text) {
+    if (!text || !*text) return -1;
+    int value = 0;
+    for (const char* c = text; *c; ++c) {
+        if (*c < '0' || *c > '9' || value > 1000) return -1;
+        value = value * 10 + (*c - '0');
+    }
+    return value <= 1000 ? value : -1;
+}
+
 CommandLine ParseCommandLine(int argc, const char* const* argv) {
     CommandLine line;
     bool optionsEnded = false;
@@ -29,6 +39,12 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
             line.help = true;
         } else if (!optionsEnded && (arg == "-V" || arg == "--version")) {
             line.version = true;
+        } else if (!optionsEnded && (arg == "--fps" || arg.rfind("--fps=", 0) == 0)) {
+            const bool joined = arg.size() > 5;
+            const char* value = joined ? argv[i] + 6 : (i + 1 < argc ? argv[++i] : nullptr);
+            line.fps = ParseFrameRate(value);
+            if (line.fps < 0)
+                line.error = "--fps takes a number of frames a second from 0 (no limit) to 1000";
         } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
             line.error = "unknown option '" + std::string(arg) + "'";
         } else if (arg.empty()) {
@@ -47,6 +63,8 @@ const char* UsageText() {
            "Plays FILE, or the default sound, in a loop and draws a field of light that moves\n"
            "with its loudness. If Vormel already runs, FILE plays there instead.\n"
            "\n"
+           "      --fps N      draw at most N frames a second (0: no limit; the default is the\n"
+           "                   display's refresh rate); VORMEL_FPS=N says the same\n"
            "  -h, --help       show this help and exit\n"
            "  -V, --version    show the version and exit\n"
            "\n"
