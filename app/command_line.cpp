@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string_view>
+#include <utility>
 
 #ifndef VORMEL_VERSION
 #define VORMEL_VERSION "unknown"
@@ -11,8 +12,7 @@
 
 namespace {
 
-constexpr int kLargestSide = 16384; // the largest texture of the renderers we know
-constexpr int kMostFps = 1000;
+constexpr int kLargestSide = 16384;     // the largest texture of the renderers we know
 constexpr double kLongestSeconds = 1e7; // four months: beyond any sound
 
 // A running copy may have another working folder than the copy that hands it the file.
@@ -59,9 +59,6 @@ std::string TakeRenderOption(std::string_view name, const std::string& value, Re
     } else if (name == "--size") {
         if (!ParseSize(value, &r->width, &r->height))
             return "--size takes WIDTHxHEIGHT, each from 2 to 16384, not '" + value + "'";
-    } else if (name == "--fps") {
-        if (!ParseInteger(value, 1, kMostFps, &r->fps))
-            return "--fps takes a whole number from 1 to 1000, not '" + value + "'";
     } else if (name == "--start") {
         if (!ParseSeconds(value, &r->start))
             return "--start takes seconds (0 or more), not '" + value + "'";
@@ -74,17 +71,20 @@ std::string TakeRenderOption(std::string_view name, const std::string& value, Re
 }
 
 bool IsRenderOption(std::string_view name) {
-    for (const char* option :
-         {"--y4m", "--png", "--audio", "--size", "--fps", "--start", "--seconds"})
+    for (const char* option : {"--y4m", "--png", "--audio", "--size", "--start", "--seconds"})
         if (name == option) return true;
     return false;
 }
 
-// What a render asks for, all options read: an error text when it cannot be done.
-std::string CheckRender(const CommandLine& line, bool renderOptionSeen) {
-    const RenderOptions& r = line.renderOptions;
-    if (!line.render) return renderOptionSeen ? "the render options need --render FILE" : "";
-    if (line.file.empty()) return "--render needs the FILE to render";
+// What a render asks for, all options read: an error text when it cannot be done. --fps is the
+// window's cap without --render, and the render's frame rate with it.
+std::string CheckRender(CommandLine* line, bool renderOptionSeen) {
+    RenderOptions& r = line->renderOptions;
+    if (!line->render) return renderOptionSeen ? "the render options need --render FILE" : "";
+    if (line->fps == 0)
+        return "--fps takes a number of frames a second from 1 to 1000 for a render";
+    if (line->fps > 0) r.fps = std::exchange(line->fps, -1);
+    if (line->file.empty()) return "--render needs the FILE to render";
     if (r.y4m.empty() && r.pngFolder.empty() && r.wav.empty())
         return "--render writes nothing without --y4m, --png or --audio";
     if (!r.y4m.empty() && (r.width % 2 != 0 || r.height % 2 != 0))
@@ -95,6 +95,16 @@ std::string CheckRender(const CommandLine& line, bool renderOptionSeen) {
 }
 
 } // namespace
+
+int ParseFrameRate(const char* text) {
+    if (!text || !*text) return -1;
+    int value = 0;
+    for (const char* c = text; *c; ++c) {
+        if (*c < '0' || *c > '9' || value > 1000) return -1;
+        value = value * 10 + (*c - '0');
+    }
+    return value <= 1000 ? value : -1;
+}
 
 CommandLine ParseCommandLine(int argc, const char* const* argv) {
     CommandLine line;
@@ -120,6 +130,12 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
             else if (i + 1 < argc)
                 value = argv[++i];
             line.error = TakeRenderOption(name, value, &line.renderOptions);
+        } else if (!optionsEnded && (arg == "--fps" || arg.rfind("--fps=", 0) == 0)) {
+            const bool joined = arg.size() > 5;
+            const char* value = joined ? argv[i] + 6 : (i + 1 < argc ? argv[++i] : nullptr);
+            line.fps = ParseFrameRate(value);
+            if (line.fps < 0)
+                line.error = "--fps takes a number of frames a second from 0 (no limit) to 1000";
         } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
             line.error = "unknown option '" + std::string(arg) + "'";
         } else if (arg.empty()) {
@@ -130,30 +146,32 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
             line.file = Absolute(std::string(arg));
         }
     }
-    if (line.error.empty()) line.error = CheckRender(line, renderOptionSeen);
+    if (line.error.empty()) line.error = CheckRender(&line, renderOptionSeen);
     return line;
 }
 
 const char* UsageText() {
     return "Usage: vormel [OPTION]... [FILE]\n"
-           "       vormel --render FILE [--y4m PATH] [--png FOLDER] [--audio PATH.wav] "
-           "[OPTION]...\n"
+           "       vormel --render FILE OUTPUT... [OPTION]...\n"
            "Plays FILE, or the default sound, in a loop and draws a field of light that moves\n"
            "with its loudness. If Vormel already runs, FILE plays there instead.\n"
            "\n"
+           "      --fps N      draw at most N frames a second (0: no limit; the default is the\n"
+           "                   display's refresh rate); VORMEL_FPS=N says the same\n"
            "  -h, --help       show this help and exit\n"
            "  -V, --version    show the version and exit\n"
            "\n"
            "With --render, draws the scene for FILE frame by frame, with no window and no sound\n"
-           "device, as fast as it can; frame N shows the scene at N / FPS seconds.\n"
-           "  --y4m PATH       a YUV4MPEG2 video stream (4:2:0, BT.709, limited range);\n"
+           "device, as fast as it can; frame N shows the scene at N / FPS seconds. OUTPUT is\n"
+           "      --y4m PATH   a YUV4MPEG2 video stream (4:2:0, BT.709, limited range);\n"
            "                   PATH - is standard output, for a video tool to read\n"
-           "  --png FOLDER     one PNG file per frame, 000000.png, 000001.png...\n"
-           "  --audio PATH     the sound of the same frames, WAV, 44.1 kHz stereo float\n"
-           "  --size WxH       the picture's size (1280x720)\n"
-           "  --fps N          frames per second (60)\n"
-           "  --start S        begin S seconds into the sound, with the scene as it is there\n"
-           "  --seconds S      render S seconds (the sound starts over when it ends); without\n"
+           "      --png FOLDER one PNG file per frame, 000000.png, 000001.png...\n"
+           "      --audio PATH the sound of the same frames, WAV, 44.1 kHz stereo float\n"
+           "and the options are\n"
+           "      --size WxH   the picture's size (1280x720)\n"
+           "      --fps N      frames a second (60)\n"
+           "      --start S    begin S seconds into the sound, with the scene as it is there\n"
+           "      --seconds S  render S seconds (the sound starts over when it ends); without\n"
            "                   it, the render ends with the sound\n"
            "\n"
            "In the window: drag with the left mouse button to turn and tilt the scene, with the\n"

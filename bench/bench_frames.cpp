@@ -1,90 +1,144 @@
-// Frame throughput: whole frames of the scene against a bare clear-and-present of the same window,
-// and the CPU cost of one frame's logic without OpenGL. Needs a display (run under xvfb-run -a);
-// set VORMEL_VSYNC=0 so presenting does not wait for the display.
+// What a frame costs: whole frames of the program (its whole start-up, skin and chrome included;
+// a steady frame, in which nothing of the chrome changes) and bare presents, each against the
+// minimal renderer drawing the same scene straight into a window, in interleaved rounds in one
+// process; and one frame's logic without OpenGL. CPU is the whole process's (the GL driver's
+// threads included), per frame. Run it on a display with the swap not waiting for it:
+//   VORMEL_VSYNC=0 xvfb-run -a -s "-screen 0 1280x1024x24" build/bench/bench_frames [rounds]
+#include "minimal_renderer.h"
+
 #include "app/startup.h"
 #include "audio/level.h"
 #include "effects/particles.h"
 #include "render/frame_render.h"
-#include "render/gl_setup.h"
-#include "render/projection.h"
 #include "scene/frame_clock.h"
 #include "scene/scene_init.h"
 
-#include <GL/gl.h>
-#include <benchmark/benchmark.h>
+#include <SDL.h>
 
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <sys/resource.h>
+#include <vector>
 
 namespace {
 
-intptr_t QuietProc(WindowHandle window, const Message& message) {
-    return DefWindowProc(window, message);
+constexpr int kFramesPerRound = 60;
+
+struct Cost {
+    double cpuMs = 0;  // process CPU per frame
+    double wallMs = 0; // wall time per frame
+};
+
+double ProcessCpuMs() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
 
-bool OpenView() {
-    static bool open = false;
-    if (open) return true;
-    if (RegisterPorvaneClass() == 0) return false;
-    gMainWnd = CreateMainWindow("Vormel bench", 868, 532, QuietProc);
-    gGlCtrl = CreateChildWindow(kGlControlClass, gMainWnd, ID_GLCTRL, 10, 10, 712, 512);
-    if (gMainWnd == nullptr || gGlCtrl == nullptr) return false;
-    gResourceFolder = ExecutableFolder() + "../Resource/";
-    ShowMainWindow(gMainWnd);
-    SetupOpenGL();
-    ResizeView(gGlCtrl);
-    open = true;
-    return true;
+Cost Measure(const std::function<void()>& frame) {
+    const double cpu = ProcessCpuMs();
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < kFramesPerRound; ++i)
+        frame();
+    glFinish();
+    const std::chrono::duration<double, std::milli> wall = std::chrono::steady_clock::now() - start;
+    return {(ProcessCpuMs() - cpu) / kFramesPerRound, wall.count() / kFramesPerRound};
 }
 
-// A scene in full flow: every particle live, a formation under way, a steady level.
-void WarmScene() {
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+SDL_Window* gProgramWindow = nullptr;
+SDL_GLContext gProgramContext = nullptr;
+
+void UseProgramContext() {
+    SDL_GL_MakeCurrent(gProgramWindow, gProgramContext);
+}
+
+// The scene's schedules, as a frame runs them, with the level taken as steady.
+void AdvanceScene() {
+    AdvanceSpin();
+    AdvanceColourCycle();
+    EmitParticles();
+    AdvanceFormations();
+    MoveParticles();
+    gSceneStarted = -1;
+}
+
+void Report(const char* what, const std::vector<Cost>& program, const std::vector<Cost>& minimal) {
+    std::vector<double> cpuRatio, programCpu, minimalCpu, programWall, minimalWall;
+    for (size_t i = 0; i < program.size(); ++i) {
+        cpuRatio.push_back(program[i].cpuMs / minimal[i].cpuMs);
+        programCpu.push_back(program[i].cpuMs);
+        minimalCpu.push_back(minimal[i].cpuMs);
+        programWall.push_back(program[i].wallMs);
+        minimalWall.push_back(minimal[i].wallMs);
+    }
+    std::printf("%-16s program %6.3f ms CPU %6.3f ms wall | minimal %6.3f ms CPU %6.3f ms wall | "
+                "CPU ratio %.2f (median of %zu rounds)\n",
+                what, Median(programCpu), Median(programWall), Median(minimalCpu),
+                Median(minimalWall), Median(cpuRatio), program.size());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    if (StartUp(nullptr) != kKeepRunning) {
+        std::fprintf(stderr, "bench_frames: the program did not start (a display with OpenGL?)\n");
+        return 1;
+    }
+    StopTimer(gMainWnd, ID_FRAMETIMER); // frames are drawn here, one after another
+    gProgramWindow = SDL_GL_GetCurrentWindow();
+    gProgramContext = SDL_GL_GetCurrentContext();
+    if (!OpenMinimalRenderer(712, 512, gResourceFolder)) {
+        std::fprintf(stderr, "bench_frames: no window for the minimal renderer\n");
+        return 1;
+    }
+    // A scene in full flow: every particle live, a formation under way.
+    UseProgramContext();
     gFrameStep = 0.016f;
     for (int i = 0; i < 200; ++i)
         RenderFrame();
     liveParticleCount = particleCapacity;
-}
 
-void BM_BareClearAndPresent(benchmark::State& state) {
-    if (!OpenView()) return state.SkipWithError("no display with OpenGL");
-    for (auto _ : state) {
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        QI_UpdateGLWindow(gGlCtrl);
+    std::vector<Cost> wholeProgram, wholeMinimal, bareProgram, bareMinimal;
+    for (int r = 0; r < rounds; ++r) {
+        UseProgramContext();
+        wholeProgram.push_back(Measure([] { RenderFrame(); }));
+        bareProgram.push_back(Measure([] {
+            glClear(GL_COLOR_BUFFER_BIT);
+            QI_UpdateGLWindow(gGlCtrl);
+        }));
+        MakeMinimalRendererCurrent();
+        wholeMinimal.push_back(Measure([] {
+            AdvanceScene();
+            DrawMinimalFrame(1);
+        }));
+        bareMinimal.push_back(Measure([] { PresentBareMinimalFrame(); }));
     }
-    state.counters["fps"] =
-        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+    Report("whole frame", wholeProgram, wholeMinimal);
+    Report("bare present", bareProgram, bareMinimal);
+
+    const auto start = std::chrono::steady_clock::now();
+    constexpr int kLogicFrames = 20000;
+    for (int i = 0; i < kLogicFrames; ++i)
+        AdvanceScene();
+    const std::chrono::duration<double, std::micro> logic =
+        std::chrono::steady_clock::now() - start;
+    std::printf("frame logic      %.1f us (the schedules and 150 particles, no OpenGL)\n",
+                logic.count() / kLogicFrames);
+    UseProgramContext();
+    SendMessage(gMainWnd, WM_CLOSE, 0, 0);
+    RunUntilQuit();
+    return 0;
 }
-BENCHMARK(BM_BareClearAndPresent)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-void BM_WholeFrame(benchmark::State& state) {
-    if (!OpenView()) return state.SkipWithError("no display with OpenGL");
-    WarmScene();
-    for (auto _ : state)
-        RenderFrame();
-    state.counters["fps"] =
-        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
-}
-BENCHMARK(BM_WholeFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-// The frame's schedules and motion, with the sound's level taken as steady.
-void BM_FrameLogicWithoutGL(benchmark::State& state) {
-    InitScene();
-    gSceneStarted = -1;
-    gEnergy = 20;
-    liveParticleCount = particleCapacity;
-    gFrameStep = 0.016f;
-    for (int i = 0; i < particleCapacity; ++i)
-        RespawnParticle(i);
-    for (auto _ : state) {
-        AdvanceSpin();
-        AdvanceColourCycle();
-        EmitParticles();
-        AdvanceFormations();
-        MoveParticles();
-        benchmark::ClobberMemory();
-    }
-}
-BENCHMARK(BM_FrameLogicWithoutGL)->Unit(benchmark::kMicrosecond);
-
-} // namespace
-
-BENCHMARK_MAIN();

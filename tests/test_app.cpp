@@ -6,6 +6,7 @@
 #include "app/startup.h"
 #include "app/view_input.h"
 #include "audio/playback.h"
+#include "platform/glview/readback.h"
 #include "render/frame_render.h"
 #include "render/projection.h"
 #include "scene/frame_clock.h"
@@ -84,6 +85,12 @@ TEST(CommandLine, TakesOneFileAndTheUsualOptions) {
         {{"vormel", "-x"}, false, false, false, true},
         {{"vormel", "a.ogg", "b.ogg"}, false, false, true, true},
         {{"vormel", ""}, false, false, false, true},
+        {{"vormel", "--fps", "30"}, false, false, false, false},
+        {{"vormel", "--fps=0", "a.ogg"}, false, false, true, false},
+        {{"vormel", "--fps"}, false, false, false, true},
+        {{"vormel", "--fps", "-1"}, false, false, false, true},
+        {{"vormel", "--fps", "1001"}, false, false, false, true},
+        {{"vormel", "--fps", "12x"}, false, false, false, true},
     };
     for (const auto& c : cases) {
         const CommandLine line = ParseCommandLine(static_cast<int>(c.args.size()), c.args.data());
@@ -93,6 +100,9 @@ TEST(CommandLine, TakesOneFileAndTheUsualOptions) {
         EXPECT_EQ(!line.file.empty(), c.file);
         EXPECT_EQ(!line.error.empty(), c.error);
     }
+    const char* fps[] = {"vormel", "--fps", "144"};
+    EXPECT_EQ(ParseCommandLine(3, fps).fps, 144);
+    EXPECT_EQ(ParseCommandLine(1, fps).fps, -1);
     // A relative file is made absolute: a running copy elsewhere must find it.
     const char* relative[] = {"vormel", "Music/../Song.OGG"};
     EXPECT_EQ(ParseCommandLine(2, relative).file,
@@ -337,6 +347,25 @@ TEST_F(TheProgram, GrowingTheWindowGrowsTheViewAndKeepsThePanelOnTheRight) {
     glGetIntegerv(GL_VIEWPORT, viewport);
     EXPECT_EQ(viewport[2], 812);
     EXPECT_EQ(viewport[3], 562);
+    // What reaches the window: the scene inside the view's rectangle, the skin's client colour
+    // beside it, whatever the size.
+    ApplyFieldOfView(45); // as the slider's test may have left it narrow
+    KeepPresentedFrames(gMainWnd, true);
+    PixelImage shown;
+    ASSERT_TRUE(RunUntil([&] { return ReadPresentedPixels(gMainWnd, &shown); }));
+    KeepPresentedFrames(gMainWnd, false);
+    const int left = (shown.width - 968) / 2, top = shown.height - 582 - left;
+    auto at = [&](int x, int y) {
+        const uint8_t* p = &shown.rgba[(static_cast<size_t>(y + top) * shown.width + x + left) * 4];
+        return std::array<int, 3>{p[0], p[1], p[2]};
+    };
+    EXPECT_EQ(at(5, 300), (std::array<int, 3>{0x0E, 0x10, 0x18})) << "the client's colour";
+    EXPECT_EQ(at(826, 600 - 50), (std::array<int, 3>{0x0E, 0x10, 0x18}));
+    size_t lit = 0;
+    for (int y = 10; y < 572; ++y)
+        for (int x = 10; x < 822; ++x)
+            lit += at(x, y)[0] + at(x, y)[1] + at(x, y)[2] > 180;
+    EXPECT_GT(lit, 812u * 562u / 50) << "the scene fills the grown view";
     ASSERT_TRUE(desktop_.ResizeWindow("Vormel", outerWidth, outerHeight));
     ASSERT_TRUE(RunUntil([] {
         int w = 0, h = 0;

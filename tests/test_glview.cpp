@@ -51,7 +51,7 @@ struct BoundFramebuffer {
     GLint name = 0;
     GLint width = 0;
     GLint height = 0;
-    GLint depthBits = 0;
+    GLint depthKind = 0; // what is attached for depth: GL_NONE when nothing
     GLenum status = 0;
 };
 
@@ -63,7 +63,7 @@ BoundFramebuffer InspectBoundFramebuffer() {
     glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0,
                                           GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME, &colour);
     glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT,
-                                          GL_FRAMEBUFFER_ATTACHMENT_DEPTH_SIZE, &fb.depthBits);
+                                          GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE, &fb.depthKind);
     GLint bound = 0;
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(colour));
@@ -139,7 +139,7 @@ TEST_F(GlViewTest, TheViewsFramebufferIsBoundAtItsSizeAfterCreationAndResizing) 
     EXPECT_NE(created.name, 0);
     EXPECT_EQ(created.status, static_cast<GLenum>(GL_FRAMEBUFFER_COMPLETE));
     EXPECT_EQ(std::tie(created.width, created.height), std::make_tuple(200, 100));
-    EXPECT_GE(created.depthBits, 16);
+    EXPECT_EQ(created.depthKind, GL_NONE); // nothing draws with a depth test
     // As a fresh context on a window of the view's size would have it.
     EXPECT_EQ(Viewport(), (std::array<GLint, 4>{0, 0, 200, 100}));
     ShowMainWindow(main_);
@@ -219,7 +219,7 @@ class TextureTest : public GlViewTest {
     fs::path folder_;
 };
 
-TEST_F(TextureTest, ImagesBecomeUprightRgbaTexturesWithLinearFiltering) {
+TEST_F(TextureTest, ImagesBecomeUprightMipmappedRgbaTextures) {
     TextureRecord records[5];
     Fill(&records[0], 1, Path("picture.png"));
     Fill(&records[1], 2, Path("missing.png"));
@@ -257,7 +257,15 @@ TEST_F(TextureTest, ImagesBecomeUprightRgbaTexturesWithLinearFiltering) {
     glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &minFilter);
     glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &magFilter);
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_ALPHA_SIZE, &alphaBits);
-    EXPECT_EQ(minFilter, GL_LINEAR);
+    // Mipmapped, and sampled from the nearest level when shown smaller than stored.
+    GLint smallest = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 1, GL_TEXTURE_WIDTH, &smallest);
+    EXPECT_EQ(smallest, 1);
+    std::array<uint8_t, 4> mean{};
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_2D, 1, GL_RGBA, GL_UNSIGNED_BYTE, mean.data());
+    EXPECT_EQ(mean, (std::array<uint8_t, 4>{128, 128, 128, 223})); // the four texels below
+    EXPECT_EQ(minFilter, GL_LINEAR_MIPMAP_NEAREST);
     EXPECT_EQ(magFilter, GL_LINEAR);
     EXPECT_GE(alphaBits, 8);
     // OpenGL's first row is the bottom one: the picture's bottom row, so it shows upright.

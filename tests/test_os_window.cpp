@@ -357,6 +357,27 @@ TEST_F(WindowTest, WaitingPointerMovesArriveAsOneWithTheLatestPosition) {
 
 // --- Painting and timers ------------------------------------------------------------------------
 
+TEST(TimerPace, KeepsAnEvenPaceAndTakesAStallAsOneLateTick) {
+    // A period of 10 and a clock read at the times given: when a tick comes, and where the next
+    // deadline lies.
+    const struct {
+        uint64_t now;
+        bool ticks;
+        uint64_t deadline; // after the reading
+    } readings[] = {
+        {5, false, 10},   {10, true, 20},   {13, false, 20},   {21, true, 30}, // late: no drift
+        {29, false, 30},  {30, true, 40},   {40, true, 50},    {49, false, 50},
+        {95, true, 105},  {96, false, 105}, {104, false, 105}, // a stall: one tick, then the pace
+        {105, true, 115}, {130, true, 140},                    // anew from the late tick
+    };
+    uint64_t deadline = 10;
+    for (const auto& r : readings) {
+        SCOPED_TRACE(testing::Message() << "at " << r.now);
+        EXPECT_EQ(TakeTimerTick(&deadline, 10, r.now), r.ticks);
+        EXPECT_EQ(deadline, r.deadline);
+    }
+}
+
 TEST_F(WindowTest, PaintsAreCoalescedAndComeBeforeTimerTicks) {
     ASSERT_NE(MakeMain("paints", 300, 200, false), nullptr);
     WindowHandle child = Child(0, 0, 10, 10);

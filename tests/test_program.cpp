@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -558,6 +559,46 @@ TEST(Program, InstalledItRunsThroughTheLinkInBin) {
     EXPECT_EQ(program.WaitForExit(10s), 0);
     EXPECT_EQ(program.Errors(), "");
     fs::remove_all(prefix);
+}
+
+// Frames follow the display's pace, or the one asked for: no second presents more than the cap
+// allows (a tenth more for the frames a paint or a resize adds).
+TEST(Program, PresentsNoMoreFramesThanItsCap) {
+    const struct {
+        std::vector<std::string> args;
+        std::vector<std::string> env;
+        int cap;
+    } cases[] = {
+        {{}, {}, 60}, // Xvfb tells no refresh rate: 60
+        {{"--fps", "30"}, {}, 30},
+        {{}, {"VORMEL_FPS=20"}, 20},
+        {{"--fps", "25"}, {"VORMEL_FPS=50"}, 25}, // the command line before the environment
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.cap);
+        std::vector<std::string> env = c.env;
+        env.push_back("VORMEL_GL_INFO=1");
+        FakeDesktop desktop;
+        Program program(VORMEL_PROGRAM, nullptr, c.args, env);
+        ASSERT_TRUE(WaitUntilShown(desktop, 20s)) << program.Errors();
+        std::vector<int> seconds;
+        for (int i = 0; i < 100 && seconds.size() < 2; ++i) {
+            std::this_thread::sleep_for(100ms);
+            seconds.clear();
+            for (const std::string& line : Lines(program.Errors())) {
+                int frames = 0;
+                if (std::sscanf(line.c_str(), "vormel: %d frames presented in a second", &frames) ==
+                    1)
+                    seconds.push_back(frames);
+            }
+        }
+        ASSERT_GE(seconds.size(), 2u) << program.Errors();
+        for (int frames : seconds)
+            EXPECT_LE(frames, c.cap + c.cap / 10);
+        EXPECT_GE(seconds.back(), 1);
+        program.Signal(SIGTERM);
+        EXPECT_EQ(program.WaitForExit(10s), 0);
+    }
 }
 
 TEST(Program, WithoutADisplayEndsWith99AndSaysWhy) {

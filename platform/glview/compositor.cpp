@@ -1,104 +1,55 @@
-// Presenting a frame: the chrome (the window's background, frame and controls) and the view's
-// framebuffer are drawn into the window's back buffer and swapped, around a backup of every GL
-// state this touches, so the scene finds its state as it left it.
+// Presenting a frame: the view's framebuffer and, around it, the chrome (the window's background,
+// frame and controls) are copied into the window's back buffer, which is then swapped. Copies are
+// framebuffer blits, one to one, so a frame costs the scene's own drawing and little more; only
+// the few states a blit heeds are set, and they are put back, so the scene finds its state as it
+// left it.
 #include "platform/glview/frame_sink.h"
 #include "platform/glview/glview_internal.h"
 #include "platform/glview/porvane.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
 
 namespace {
 
-// Every state composition changes, saved beforehand. Attributes go on their stack; bindings and
-// matrices, which that stack does not hold, are kept here; pixel storage has its own scope.
-struct SavedGlState {
-    GLint activeTexture = 0;
-    GLint texture = 0;
+// What a blit heeds or composition binds, saved before and put back after.
+struct SavedBlitState {
     GLint drawFramebuffer = 0;
     GLint readFramebuffer = 0;
-    GLint program = 0;
-    GLfloat modelview[16] = {};
-    GLfloat projection[16] = {};
-    GLfloat textureMatrix[16] = {};
+    GLint texture = 0;
+    GLint activeTexture = 0;
+    GLboolean scissor = GL_FALSE;
+    GLboolean colourMask[4] = {};
 };
 
-void SaveGlState(SavedGlState* s) {
+void Save(SavedBlitState* s) {
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &s->drawFramebuffer);
+    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &s->readFramebuffer);
     glGetIntegerv(GL_ACTIVE_TEXTURE, &s->activeTexture);
     gl.activeTexture(GL_TEXTURE0);
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &s->texture);
-    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &s->drawFramebuffer);
-    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &s->readFramebuffer);
-    glGetIntegerv(GL_CURRENT_PROGRAM, &s->program);
-    glGetFloatv(GL_MODELVIEW_MATRIX, s->modelview);
-    glGetFloatv(GL_PROJECTION_MATRIX, s->projection);
-    glGetFloatv(GL_TEXTURE_MATRIX, s->textureMatrix);
-    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    s->scissor = glIsEnabled(GL_SCISSOR_TEST);
+    glGetBooleanv(GL_COLOR_WRITEMASK, s->colourMask);
+    glDisable(GL_SCISSOR_TEST);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
 }
 
-void RestoreGlState(const SavedGlState& s) {
-    // The framebuffers go back first: the attribute stack restores draw and read buffers, which
-    // belong to the framebuffer bound when they are popped.
+void Restore(const SavedBlitState& s) {
     gl.bindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(s.drawFramebuffer));
     gl.bindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(s.readFramebuffer));
-    gl.useProgram(static_cast<GLuint>(s.program));
-    glMatrixMode(GL_MODELVIEW);
-    glLoadMatrixf(s.modelview);
-    glMatrixMode(GL_PROJECTION);
-    glLoadMatrixf(s.projection);
-    glMatrixMode(GL_TEXTURE);
-    glLoadMatrixf(s.textureMatrix);
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(s.texture));
-    glPopAttrib(); // matrix mode, enables, blending, colour, viewport, texture environment…
     gl.activeTexture(static_cast<GLenum>(s.activeTexture));
-}
-
-// Plain textured rectangles in window pixels, y downwards, copied without blending or lighting.
-void BeginComposition(int width, int height) {
-    gl.bindFramebuffer(GL_FRAMEBUFFER, 0);
-    glDrawBuffer(GL_BACK);
-    glReadBuffer(GL_BACK);
-    gl.useProgram(0);
-    glViewport(0, 0, width, height);
-    const GLenum off[] = {
-        GL_DEPTH_TEST,      GL_BLEND,         GL_LIGHTING,      GL_CULL_FACE,
-        GL_ALPHA_TEST,      GL_STENCIL_TEST,  GL_SCISSOR_TEST,  GL_FOG,
-        GL_COLOR_LOGIC_OP,  GL_TEXTURE_1D,    GL_TEXTURE_3D,    GL_TEXTURE_CUBE_MAP,
-        GL_TEXTURE_GEN_S,   GL_TEXTURE_GEN_T, GL_TEXTURE_GEN_R, GL_TEXTURE_GEN_Q,
-        GL_POLYGON_STIPPLE, GL_CLIP_PLANE0,   GL_CLIP_PLANE1,   GL_CLIP_PLANE2,
-        GL_CLIP_PLANE3,     GL_CLIP_PLANE4,   GL_CLIP_PLANE5};
-    for (GLenum cap : off)
-        glDisable(cap);
-    glEnable(GL_TEXTURE_2D);
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-    glColor4f(1, 1, 1, 1);
-    glMatrixMode(GL_TEXTURE);
-    glLoadIdentity();
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0, width, height, 0, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-}
-
-void DrawRect(GLuint texture, int x, int y, int w, int h, float sRight, float tTop, float tBottom) {
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glBegin(GL_QUADS);
-    glTexCoord2f(0, tTop);
-    glVertex2i(x, y);
-    glTexCoord2f(sRight, tTop);
-    glVertex2i(x + w, y);
-    glTexCoord2f(sRight, tBottom);
-    glVertex2i(x + w, y + h);
-    glTexCoord2f(0, tBottom);
-    glVertex2i(x, y + h);
-    glEnd();
+    if (s.scissor) glEnable(GL_SCISSOR_TEST);
+    glColorMask(s.colourMask[0], s.colourMask[1], s.colourMask[2], s.colourMask[3]);
 }
 
 // Uploads what changed in the chrome (all of it at a new size); its rows are stored top first,
 // in cairo's native byte order, which is BGRA on the machines this runs on.
 void UploadChrome(GlContext* context, const ChromeLayer& layer, const WindowRect& changed) {
+    PixelTransferScope pixels;
     glPixelStorei(GL_UNPACK_ROW_LENGTH, layer.stride / 4);
     if (layer.width != context->chromeWidth || layer.height != context->chromeHeight) {
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, layer.width, layer.height, 0, GL_BGRA,
@@ -113,35 +64,95 @@ void UploadChrome(GlContext* context, const ChromeLayer& layer, const WindowRect
     }
 }
 
-void DrawChrome(GlContext* context, WindowHandle top) {
+// The chrome's texture, brought up to date, with a framebuffer to blit from; false without one.
+bool PrepareChrome(GlContext* context, WindowHandle top) {
     ChromeLayer layer;
     WindowRect changed;
-    if (!UpdateChrome(top, &layer, &changed)) return;
+    if (!UpdateChrome(top, &layer, &changed)) return false;
     if (!context->chromeTexture) {
         glGenTextures(1, &context->chromeTexture);
         glBindTexture(GL_TEXTURE_2D, context->chromeTexture);
         SetPixelCopyParameters();
     }
     glBindTexture(GL_TEXTURE_2D, context->chromeTexture);
+    const bool resized =
+        layer.width != context->chromeWidth || layer.height != context->chromeHeight;
     UploadChrome(context, layer, changed);
-    DrawRect(context->chromeTexture, 0, 0, layer.width, layer.height, 1, 0, 1);
+    if (!context->chromeFramebuffer) gl.genFramebuffers(1, &context->chromeFramebuffer);
+    if (resized) {
+        gl.bindFramebuffer(GL_READ_FRAMEBUFFER, context->chromeFramebuffer);
+        gl.framebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
+                                context->chromeTexture, 0);
+    }
+    return true;
 }
 
-// The view's picture occupies the lower-left width x height texels of its framebuffer, bottom
-// row first; it lands with its top row at the top of the view's rectangle.
-void DrawView(const ViewFramebuffer& fb, WindowHandle view) {
-    int x = 0;
-    int y = 0;
-    int w = 0;
-    int h = 0;
-    GetClientOriginInSdlWindow(view, &x, &y);
-    GetClientSize(view, &w, &h);
-    w = std::min(w, fb.width);
-    h = std::min(h, fb.height);
-    if (w == 0 || h == 0) return;
-    const float s = static_cast<float>(w) / static_cast<float>(fb.width);
-    const float t = static_cast<float>(h) / static_cast<float>(fb.height);
-    DrawRect(fb.colour, x, y, w, h, s, t, 0);
+// A rectangle of the chrome (window pixels, y downwards) to the same place in the back buffer of
+// a window height pixels high, whose rows count upwards: the copy turns it over.
+void BlitChrome(const WindowRect& r, int height) {
+    if (r.width <= 0 || r.height <= 0) return;
+    gl.blitFramebuffer(r.x, r.y, r.x + r.width, r.y + r.height, r.x, height - r.y, r.x + r.width,
+                       height - r.y - r.height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+}
+
+// The chrome around the view: four strips, so no pixel is copied twice.
+void BlitChromeAround(GlContext* context, const WindowRect& view, int width, int height) {
+    gl.bindFramebuffer(GL_READ_FRAMEBUFFER, context->chromeFramebuffer);
+    const int w = std::min(width, context->chromeWidth);
+    const int h = std::min(height, context->chromeHeight);
+    const int top = std::clamp(view.y, 0, h);
+    const int bottom = std::clamp(view.y + view.height, top, h);
+    const int left = std::clamp(view.x, 0, w);
+    const int right = std::clamp(view.x + view.width, left, w);
+    BlitChrome({0, 0, w, top}, height);
+    BlitChrome({0, bottom, w, h - bottom}, height);
+    BlitChrome({0, top, left, bottom - top}, height);
+    BlitChrome({right, top, w - right, bottom - top}, height);
+}
+
+// The view's picture occupies the lower-left width x height texels of its framebuffer; it lands
+// with its top row at the top of the view's rectangle.
+void BlitView(const ViewFramebuffer& fb, const WindowRect& view, int height) {
+    if (view.width <= 0 || view.height <= 0) return;
+    gl.bindFramebuffer(GL_READ_FRAMEBUFFER, fb.framebuffer);
+    const int bottom = height - view.y - view.height;
+    gl.blitFramebuffer(0, 0, view.width, view.height, view.x, bottom, view.x + view.width,
+                       bottom + view.height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+}
+
+WindowRect ViewRect(const ViewFramebuffer& fb, WindowHandle view) {
+    WindowRect r;
+    GetClientOriginInSdlWindow(view, &r.x, &r.y);
+    GetClientSize(view, &r.width, &r.height);
+    r.width = std::min(r.width, fb.width);
+    r.height = std::min(r.height, fb.height);
+    return r;
+}
+
+// With VORMEL_GL_INFO=1 the first frame says when it reached the screen (the wall clock, in
+// nanoseconds), so that start-up can be timed from outside, and every second says how many frames
+// it presented.
+void ReportFrames() {
+    static const bool wanted = [] {
+        const char* info = std::getenv("VORMEL_GL_INFO");
+        return info && std::strcmp(info, "1") == 0;
+    }();
+    if (!wanted) return;
+    static long long frames = 0;
+    static long long secondStart = 0;
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    const long long ns = static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+    if (secondStart == 0) {
+        std::fprintf(stderr, "vormel: first frame presented at %lld ns\n", ns);
+        secondStart = ns;
+    }
+    if (ns - secondStart >= 1000000000LL) {
+        std::fprintf(stderr, "vormel: %lld frames presented in a second\n", frames);
+        frames = 0;
+        secondStart = ns;
+    }
+    ++frames;
 }
 
 void KeepFrame(GlContext* context, int width, int height) {
@@ -149,6 +160,8 @@ void KeepFrame(GlContext* context, int width, int height) {
     frame.width = width;
     frame.height = height;
     frame.rgba.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
+    gl.bindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    PixelTransferScope pixels;
     glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, frame.rgba.data());
 }
 
@@ -162,19 +175,16 @@ int QI_UpdateGLWindow(WindowHandle glControl) {
     int width = 0;
     int height = 0;
     SDL_GL_GetDrawableSize(context->window, &width, &height);
-    SavedGlState saved;
-    SaveGlState(&saved);
-    {
-        PixelTransferScope pixels;
-        BeginComposition(width, height);
-        DrawChrome(context, GetTopLevelWindow(glControl));
-        glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-        glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
-        glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
-        DrawView(*fb, glControl);
-        if (context->keepFrames) KeepFrame(context, width, height);
-        SDL_GL_SwapWindow(context->window);
-    }
-    RestoreGlState(saved);
+    SavedBlitState saved;
+    Save(&saved);
+    const WindowRect view = ViewRect(*fb, glControl);
+    const bool chrome = PrepareChrome(context, GetTopLevelWindow(glControl));
+    gl.bindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    if (chrome) BlitChromeAround(context, view, width, height);
+    BlitView(*fb, view, height);
+    if (context->keepFrames) KeepFrame(context, width, height);
+    SDL_GL_SwapWindow(context->window);
+    ReportFrames();
+    Restore(saved);
     return -1;
 }

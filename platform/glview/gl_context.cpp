@@ -1,5 +1,6 @@
 // The library's start and the one compatibility-profile context of a top-level window.
 #include "platform/glview/glview_internal.h"
+#include "platform/glview/picture_decoder.h"
 #include "platform/glview/porvane.h"
 
 #include <cstdio>
@@ -43,6 +44,8 @@ void AskForCompatibilityContext() {
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    // Nothing draws with a depth test: the windows need no depth buffer.
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
 }
 
 bool ProbeCompatibilityContext() {
@@ -79,7 +82,10 @@ bool GlContext::MakeCurrent() const {
 }
 
 GlContext::~GlContext() {
-    if (chromeTexture && MakeCurrent()) glDeleteTextures(1, &chromeTexture);
+    if ((chromeTexture || chromeFramebuffer) && MakeCurrent()) {
+        if (chromeFramebuffer) gl.deleteFramebuffers(1, &chromeFramebuffer);
+        if (chromeTexture) glDeleteTextures(1, &chromeTexture);
+    }
     SDL_GL_DeleteContext(context);
 }
 
@@ -101,6 +107,8 @@ void* qInstance() {
 }
 
 int RegisterPorvaneClass() {
+    // The pictures are decoded meanwhile: the GL driver takes its time to start.
+    PrefetchPictures(ExecutableFolder() + "Resource/");
     if (!EnsureVideo()) return 0;
     AskForCompatibilityContext();
     if (!ProbeCompatibilityContext()) return 0;

@@ -36,7 +36,9 @@ bool LoadGlFunctions() {
            Load(&gl.genRenderbuffers, "glGenRenderbuffers") &&
            Load(&gl.deleteRenderbuffers, "glDeleteRenderbuffers") &&
            Load(&gl.bindRenderbuffer, "glBindRenderbuffer") &&
-           Load(&gl.renderbufferStorage, "glRenderbufferStorage");
+           Load(&gl.renderbufferStorage, "glRenderbufferStorage") &&
+           Load(&gl.blitFramebuffer, "glBlitFramebuffer") &&
+           Load(&gl.generateMipmap, "glGenerateMipmap");
 }
 
 PixelTransferScope::PixelTransferScope() {

@@ -26,6 +26,8 @@ struct GlFunctions {
     PFNGLDELETERENDERBUFFERSPROC deleteRenderbuffers;
     PFNGLBINDRENDERBUFFERPROC bindRenderbuffer;
     PFNGLRENDERBUFFERSTORAGEPROC renderbufferStorage;
+    PFNGLBLITFRAMEBUFFERPROC blitFramebuffer;
+    PFNGLGENERATEMIPMAPPROC generateMipmap;
 };
 extern GlFunctions gl;
 // True when the current context has every entry point above.
@@ -37,6 +39,7 @@ struct GlContext final : WindowAttachment {
     SDL_Window* window = nullptr;
     SDL_GLContext context = nullptr;
     GLuint chromeTexture = 0;
+    GLuint chromeFramebuffer = 0; // the chrome texture as a source of blits
     int chromeWidth = 0;
     int chromeHeight = 0;
     bool keepFrames = false;
@@ -46,14 +49,13 @@ struct GlContext final : WindowAttachment {
     ~GlContext() override;
 };
 
-// A view's framebuffer: colour texture and depth buffer at least 1 x 1, so an empty view still
-// has a complete framebuffer to draw into.
+// A view's framebuffer: a colour texture at least 1 x 1, so an empty view still has a complete
+// framebuffer to draw into. No depth buffer: nothing draws with a depth test.
 struct ViewFramebuffer final : WindowAttachment {
     static constexpr AttachmentSlot kSlot = AttachmentSlot::View;
     GlContext* context = nullptr; // owned by the top-level window, which outlives its views
     GLuint framebuffer = 0;
     GLuint colour = 0;
-    GLuint depth = 0;
     int width = 0; // size of the storage
     int height = 0;
 

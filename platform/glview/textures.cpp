@@ -1,153 +1,49 @@
-// Texture records: each record's image decoded with SDL2_image into an RGBA 2D texture.
+// Texture records: each record's picture made a mipmapped RGBA 2D texture.
 //
 // A record's path is the program's own: a name without a folder is found in the Resource folder
 // beside the executable, so the records' 260 bytes hold the name whatever the install folder.
-// Every picture is checked before it is decoded: a regular file of sane size, a format whose header
-// we read (PNG, JPEG, GIF, BMP), and a size that fits the largest texture and a pixel budget. One
-// line on stderr says why a picture is not shown.
+// Every picture is checked before it is decoded (picture_decoder.h), and the largest texture the
+// context takes is checked again before upload. One line on stderr says why a picture is not
+// shown. The pictures of the Resource folder are decoded while the GL driver starts.
 #include "platform/glview/glview_internal.h"
-#include "platform/glview/image_header.h"
+#include "platform/glview/picture_decoder.h"
 #include "platform/glview/porvane.h"
 
-#include <SDL_image.h>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
-#include <vector>
 
 namespace {
-
-// The pictures are a few hundred pixels a side; 16 million pixels (64 MB decoded) is far beyond
-// any of them and still quick to decode.
-constexpr int64_t kPixelBudget = int64_t{1} << 24;
-// A file larger than this is no picture the program shows, whatever its header says.
-constexpr off_t kMaxFileBytes = off_t{128} << 20;
-
-struct SurfaceDeleter {
-    void operator()(SDL_Surface* surface) const { SDL_FreeSurface(surface); }
-};
-using SurfacePtr = std::unique_ptr<SDL_Surface, SurfaceDeleter>;
-
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
-
-// Why a picture was not loaded, in a few words; empty when it was.
-using Reason = std::string;
 
 std::string ResourceFolder() {
     return ExecutableFolder() + "Resource/";
 }
 
-// The whole file; a FIFO or a device is refused without waiting on it.
-Reason ReadPictureFile(const std::string& path, std::vector<uint8_t>* bytes) {
-    FileDescriptor file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (file.get() < 0) return std::strerror(errno);
-    struct stat status {};
-    if (fstat(file.get(), &status) != 0) return std::strerror(errno);
-    if (!S_ISREG(status.st_mode)) return "it is not a regular file";
-    if (status.st_size > kMaxFileBytes) return "the file is larger than 128 MB";
-    bytes->resize(static_cast<size_t>(status.st_size));
-    size_t done = 0;
-    while (done < bytes->size()) {
-        const ssize_t got = read(file.get(), bytes->data() + done, bytes->size() - done);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return std::strerror(errno);
-        if (got == 0) break;
-        done += static_cast<size_t>(got);
-    }
-    bytes->resize(done);
-    return Reason();
-}
-
-Reason CheckSize(const std::vector<uint8_t>& bytes, GLint maxSide) {
-    ImageHeader header;
-    switch (ReadImageHeader(bytes.data(), bytes.size(), &header)) {
-    case HeaderResult::UnknownFormat:
-        return "it is not a PNG, JPEG, GIF or BMP picture";
-    case HeaderResult::Malformed:
-        return "its header is damaged";
-    case HeaderResult::Read:
-        break;
-    }
-    char text[160];
-    if (header.width > maxSide || header.height > maxSide) {
-        std::snprintf(text, sizeof text,
-                      "its %lld x %lld pixels exceed the largest texture, %d x %d",
-                      static_cast<long long>(header.width), static_cast<long long>(header.height),
-                      maxSide, maxSide);
-        return text;
-    }
-    if (header.width * header.height > kPixelBudget) {
-        std::snprintf(text, sizeof text, "its %lld x %lld pixels are more than %lld million",
-                      static_cast<long long>(header.width), static_cast<long long>(header.height),
-                      static_cast<long long>(kPixelBudget >> 20));
-        return text;
-    }
-    return Reason();
-}
-
-void FlipRows(uint8_t* pixels, int rowBytes, int rows) {
-    for (int top = 0, bottom = rows - 1; top < bottom; ++top, --bottom) {
-        std::swap_ranges(pixels + static_cast<ptrdiff_t>(top) * rowBytes,
-                         pixels + static_cast<ptrdiff_t>(top + 1) * rowBytes,
-                         pixels + static_cast<ptrdiff_t>(bottom) * rowBytes);
-    }
-}
-
-// Makes a texture of the decoded picture. OpenGL's first row is the bottom one, so the image is
-// stored bottom row first and a quad with t growing upwards shows it upright.
-GLuint UploadTexture(SDL_Surface* rgba) {
-    uint8_t* pixels = static_cast<uint8_t*>(rgba->pixels);
-    FlipRows(pixels, rgba->pitch, rgba->h);
+// Makes a texture of the decoded picture with all its levels. OpenGL's first row is the bottom
+// one, as the picture's rows are stored, so a quad with t growing upwards shows it upright. The
+// pictures are shown far smaller than they are stored (512 pixels at about 200): sampled from the
+// nearest level of the mipmap they stay smooth at any size of the window, and the sampler reads
+// no texels that the small picture skips.
+GLuint UploadTexture(const DecodedPicture& picture) {
     GLuint name = 0;
     glGenTextures(1, &name);
     glBindTexture(GL_TEXTURE_2D, name);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     // Clamped, so the edges of a picture do not blend in its opposite edge.
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, rgba->pitch / 4);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, rgba->w, rgba->h, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-                 pixels);
-    return name;
-}
-
-// Loads one picture into a new texture; 0 with the reason when it cannot be shown.
-GLuint LoadTexture(const std::string& path, GLint maxSide, Reason* reason) {
-    std::vector<uint8_t> bytes;
-    *reason = ReadPictureFile(path, &bytes);
-    if (reason->empty()) *reason = CheckSize(bytes, maxSide);
-    if (!reason->empty()) return 0;
-    SurfacePtr image(
-        IMG_Load_RW(SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size())), 1));
-    SurfacePtr rgba(image ? SDL_ConvertSurfaceFormat(image.get(), SDL_PIXELFORMAT_RGBA32, 0)
-                          : nullptr);
-    // The decoder may see a size other than the header's (a GIF's frame); it must fit as well.
-    if (!rgba || rgba->w > maxSide || rgba->h > maxSide || SDL_LockSurface(rgba.get()) != 0) {
-        *reason = std::string("it cannot be decoded: ") + IMG_GetError();
-        return 0;
+    int w = picture.width;
+    int h = picture.height;
+    for (size_t level = 0; level < picture.levels.size(); ++level) {
+        glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), GL_RGBA8, w, h, 0, GL_RGBA,
+                     GL_UNSIGNED_BYTE, picture.levels[level].data());
+        w = std::max(1, w / 2);
+        h = std::max(1, h / 2);
     }
-    const GLuint name = UploadTexture(rgba.get());
-    SDL_UnlockSurface(rgba.get());
     return name;
 }
 
@@ -169,10 +65,12 @@ void LoadRecord(TextureRecord* record, GLint maxSide, bool resourcesMissing) {
     const bool named = record->path[0] != '/';
     if (named && resourcesMissing) return;
     const std::string path = named ? ResourceFolder() + record->path : std::string(record->path);
-    Reason reason;
-    record->glName = static_cast<int32_t>(LoadTexture(path, maxSide, &reason));
-    if (record->glName == 0)
-        std::fprintf(stderr, "vormel: picture %s not loaded: %s\n", path.c_str(), reason.c_str());
+    const DecodedPicture picture = TakeDecodedPicture(path, maxSide);
+    if (picture.reason.empty())
+        record->glName = static_cast<int32_t>(UploadTexture(picture));
+    else
+        std::fprintf(stderr, "vormel: picture %s not loaded: %s\n", path.c_str(),
+                     picture.reason.c_str());
 }
 
 } // namespace
@@ -199,6 +97,7 @@ int QI_MakeMultipleTexture(TextureRecord* first, int count) {
         }
     }
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(texture));
+    ForgetPrefetchedPictures();
     return all ? -1 : 0;
 }
 

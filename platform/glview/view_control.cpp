@@ -25,36 +25,29 @@ void ClearFramebuffer(GLuint framebuffer) {
     GLint bound = 0;
     glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &bound);
     gl.bindFramebuffer(GL_DRAW_FRAMEBUFFER, framebuffer);
-    glPushAttrib(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_SCISSOR_BIT);
+    glPushAttrib(GL_COLOR_BUFFER_BIT | GL_SCISSOR_BIT);
     glDisable(GL_SCISSOR_TEST);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    glDepthMask(GL_TRUE);
     glClearColor(0, 0, 0, 0);
-    glClearDepth(1);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glClear(GL_COLOR_BUFFER_BIT);
     glPopAttrib();
     gl.bindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(bound));
 }
 
 // Gives the framebuffer storage for a client area of width x height, keeping the program's
-// texture and renderbuffer bindings. False when the size stays as it was.
+// texture binding. False when the size stays as it was.
 bool SizeFramebuffer(ViewFramebuffer* fb, int width, int height) {
     const int w = StorageSize(width);
     const int h = StorageSize(height);
     if (w == fb->width && h == fb->height) return false;
     GLint texture = 0;
-    GLint renderbuffer = 0;
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &texture);
-    glGetIntegerv(GL_RENDERBUFFER_BINDING, &renderbuffer);
     {
         PixelTransferScope pixels;
         glBindTexture(GL_TEXTURE_2D, fb->colour);
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
     }
-    gl.bindRenderbuffer(GL_RENDERBUFFER, fb->depth);
-    gl.renderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, w, h);
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(texture));
-    gl.bindRenderbuffer(GL_RENDERBUFFER, static_cast<GLuint>(renderbuffer));
     fb->width = w;
     fb->height = h;
     return true;
@@ -69,13 +62,11 @@ std::unique_ptr<ViewFramebuffer> MakeFramebuffer(GlContext* context, int width, 
     glBindTexture(GL_TEXTURE_2D, fb->colour);
     SetPixelCopyParameters(); // composition copies the view 1:1
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(texture));
-    gl.genRenderbuffers(1, &fb->depth);
     gl.genFramebuffers(1, &fb->framebuffer);
     SizeFramebuffer(fb.get(), width, height);
 
     gl.bindFramebuffer(GL_FRAMEBUFFER, fb->framebuffer);
     gl.framebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, fb->colour, 0);
-    gl.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, fb->depth);
     if (gl.checkFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) return nullptr;
     ClearFramebuffer(fb->framebuffer);
     return fb;
@@ -113,7 +104,6 @@ void ResizeViewFramebuffer(WindowHandle view) {
 ViewFramebuffer::~ViewFramebuffer() {
     if (!context->MakeCurrent()) return;
     if (framebuffer) gl.deleteFramebuffers(1, &framebuffer);
-    if (depth) gl.deleteRenderbuffers(1, &depth);
     if (colour) glDeleteTextures(1, &colour);
 }
 

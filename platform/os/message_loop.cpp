@@ -55,6 +55,9 @@ void HandleWindowEvent(const SDL_WindowEvent& event) {
     case SDL_WINDOWEVENT_EXPOSED:
         InvalidateTree(top);
         break;
+    case SDL_WINDOWEVENT_DISPLAY_CHANGED:
+        TopLevelMovedDisplay(top);
+        break;
     case SDL_WINDOWEVENT_LEAVE:
         PointerLeft(event.windowID);
         break;

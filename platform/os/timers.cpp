@@ -1,5 +1,11 @@
 // Window timers: WM_TIMER every interval milliseconds, delivered by the loop when nothing else
-// waits, and never piling up behind a stall.
+// waits, never faster than the frame-rate cap, on an even pace that neither drifts nor catches
+// up in a burst after a stall.
+//
+// The cap stands in for the coarse timer of the desktop the program was designed for, whose 1 ms
+// timer really ticked once a display refresh or so: without it a 1 ms timer draws frames as fast
+// as the machine can, which where the swap does not wait for the display burns cores and turns
+// the field (whose spin is applied once a frame) faster than designed.
 #include "platform/os/window_tree.h"
 
 #include <algorithm>
@@ -10,27 +16,67 @@ namespace {
 struct Timer {
     OsWindow* window;
     uint32_t id;
-    uint32_t interval;
+    uint32_t intervalMs;
+    uint64_t period; // in counter ticks: the interval, or the cap's period if that is longer
     uint64_t deadline;
 };
 
 std::vector<Timer> gTimers;
+int gFrameRateCap = kFrameRateOfDisplay;
+
+uint64_t Now() {
+    return SDL_GetPerformanceCounter();
+}
+
+// Frames a second the timers of this top-level window may tick at; 0 for no limit.
+int CapFor(OsWindow* top) {
+    if (gFrameRateCap != kFrameRateOfDisplay) return std::max(0, gFrameRateCap);
+    SDL_DisplayMode mode{};
+    const int display = top && top->sdl ? SDL_GetWindowDisplayIndex(top->sdl.get()) : 0;
+    if (SDL_GetCurrentDisplayMode(std::max(0, display), &mode) == 0 && mode.refresh_rate > 0)
+        return mode.refresh_rate;
+    return kUnknownRefreshRate;
+}
+
+uint64_t PeriodOf(OsWindow* window, uint32_t intervalMs) {
+    const uint64_t frequency = SDL_GetPerformanceFrequency();
+    const uint64_t interval = frequency * intervalMs / 1000;
+    const int cap = CapFor(TopLevelOf(window));
+    return std::max<uint64_t>({1, interval, cap > 0 ? frequency / static_cast<uint64_t>(cap) : 0});
+}
 
 } // namespace
+
+bool TakeTimerTick(uint64_t* deadline, uint64_t period, uint64_t now) {
+    if (now < *deadline) return false;
+    // The next tick keeps its place in the even pace; after a stall longer than a period the
+    // pace starts again from now, so the ticks missed are not made up in a burst.
+    const uint64_t next = *deadline + period;
+    *deadline = next > now ? next : now + period;
+    return true;
+}
+
+void SetFrameRateCap(int framesPerSecond) {
+    gFrameRateCap = framesPerSecond;
+    for (Timer& t : gTimers)
+        t.period = PeriodOf(t.window, t.intervalMs);
+}
 
 bool StartTimer(WindowHandle window, uint32_t timerId, uint32_t intervalMs) {
     OsWindow* w = Live(window);
     if (!w) return false;
     const uint32_t interval = std::max<uint32_t>(1, intervalMs);
-    const uint64_t deadline = SDL_GetTicks64() + interval;
+    const uint64_t period = PeriodOf(w, interval);
+    const uint64_t deadline = Now() + period;
     for (Timer& t : gTimers) {
         if (t.window == w && t.id == timerId) {
-            t.interval = interval;
+            t.intervalMs = interval;
+            t.period = period;
             t.deadline = deadline;
             return true;
         }
     }
-    gTimers.push_back({w, timerId, interval, deadline});
+    gTimers.push_back({w, timerId, interval, period, deadline});
     return true;
 }
 
@@ -42,16 +88,18 @@ void RemoveTimersOf(const OsWindow* window) {
     std::erase_if(gTimers, [window](const Timer& t) { return t.window == window; });
 }
 
-// The most overdue timer re-arms one interval after its deadline, or one interval from now if it
-// is already that late, so ticks missed during a stall never queue up.
+void TopLevelMovedDisplay(OsWindow* top) {
+    for (Timer& t : gTimers)
+        if (TopLevelOf(t.window) == top) t.period = PeriodOf(t.window, t.intervalMs);
+}
+
+// The most overdue timer ticks.
 bool DeliverTimer() {
-    const uint64_t now = SDL_GetTicks64();
+    const uint64_t now = Now();
     Timer* due = nullptr;
     for (Timer& t : gTimers)
         if (t.deadline <= now && (!due || t.deadline < due->deadline)) due = &t;
-    if (!due) return false;
-    const uint64_t next = due->deadline + due->interval;
-    due->deadline = next > now ? next : now + due->interval;
+    if (!due || !TakeTimerTick(&due->deadline, due->period, now)) return false;
     OsWindow* window = due->window;
     Message tick;
     tick.id = WM_TIMER;
@@ -60,12 +108,16 @@ bool DeliverTimer() {
     return true;
 }
 
+// Rounded up to whole milliseconds, so the loop wakes at the deadline or just after, never
+// before it to spin.
 int WaitTimeout() {
     if (gTimers.empty()) return -1;
-    const uint64_t now = SDL_GetTicks64();
+    const uint64_t now = Now();
     uint64_t nearest = UINT64_MAX;
     for (const Timer& t : gTimers)
         nearest = std::min(nearest, t.deadline);
     if (nearest <= now) return 0;
-    return static_cast<int>(std::min<uint64_t>(nearest - now, INT_MAX));
+    const uint64_t frequency = SDL_GetPerformanceFrequency();
+    const uint64_t ms = ((nearest - now) * 1000 + frequency - 1) / frequency;
+    return static_cast<int>(std::min<uint64_t>(ms, INT_MAX));
 }

@@ -174,7 +174,12 @@ void DragAcceptFiles(WindowHandle window, bool accept);
 // Asks for a repaint: the window receives one WM_PAINT when the loop is next idle.
 void InvalidateWindow(WindowHandle window);
 
-// Timers: WM_TIMER to the window every interval milliseconds, without piling up.
+// Timers: WM_TIMER to the window every interval milliseconds, without piling up, and never more
+// often than the frame-rate cap: by default the refresh rate of the window's display (60 a second
+// when it is not known); SetFrameRateCap sets another number a second, 0 none at all.
+inline constexpr int kFrameRateOfDisplay = -1;
+inline constexpr int kUnknownRefreshRate = 60;
+void SetFrameRateCap(int framesPerSecond);
 bool StartTimer(WindowHandle window, uint32_t timerId, uint32_t intervalMs);
 void StopTimer(WindowHandle window, uint32_t timerId);
 

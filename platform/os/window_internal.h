@@ -41,6 +41,10 @@ WindowHandle GetCapture();
 // The virtual-key code (VK_*) of an SDL key code; 0 for keys the program does not take.
 uint32_t VirtualKeyFromSdl(int32_t sdlKey);
 
+// One step of a timer's even pace, in any unit of time: false before the deadline; at or after
+// it true, with the deadline moved one period on, or one period from now after a stall.
+bool TakeTimerTick(uint64_t* deadline, uint64_t period, uint64_t now);
+
 // Runs fn(data) on the thread of the message loop, in order with the events; safe to call from
 // any thread. False when it could not be queued (the event queue is full or not started).
 bool PostToLoop(void (*fn)(void* data), void* data);

@@ -86,6 +86,8 @@ void FramePressed(OsWindow* top);
 void RemoveTimersOf(const OsWindow* window);
 // One WM_TIMER of the most overdue timer; false when none is due.
 bool DeliverTimer();
+// The window moved to another display, whose refresh rate may differ.
+void TopLevelMovedDisplay(OsWindow* top);
 // How long the loop may wait for events: until the nearest deadline, -1 without timers.
 int WaitTimeout();
 

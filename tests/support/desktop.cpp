@@ -65,6 +65,16 @@ Window FindByTitle(Display* display, Window under, const char* title) {
 
 } // namespace
 
+// Does what act does to the window of that title, and waits until the server has done it.
+template <typename Action> bool FakeDesktop::Act(const char* title, Action act) {
+    Display* d = x_->display;
+    const Window w = FindByTitle(d, DefaultRootWindow(d), title);
+    if (!w) return false;
+    act(d, w);
+    XSync(d, False);
+    return true;
+}
+
 FakeDesktop::FakeDesktop(const char* display) : x_(std::make_unique<Connection>()) {
     x_->display = XOpenDisplay(display);
 }
@@ -98,12 +108,9 @@ void FakeDesktop::TypeKey(const char* keysymName) {
 }
 
 bool FakeDesktop::ResizeWindow(const char* title, int width, int height) {
-    Display* d = x_->display;
-    const Window w = FindByTitle(d, DefaultRootWindow(d), title);
-    if (!w) return false;
-    XResizeWindow(d, w, static_cast<unsigned int>(width), static_cast<unsigned int>(height));
-    XSync(d, False);
-    return true;
+    return Act(title, [&](Display* d, Window w) {
+        XResizeWindow(d, w, static_cast<unsigned int>(width), static_cast<unsigned int>(height));
+    });
 }
 
 // What a window manager sends when the user clicks the close button.
@@ -124,21 +131,11 @@ bool FakeDesktop::AskToClose(const char* title) {
 }
 
 bool FakeDesktop::DestroyWindow(const char* title) {
-    Display* d = x_->display;
-    const Window w = FindByTitle(d, DefaultRootWindow(d), title);
-    if (!w) return false;
-    XDestroyWindow(d, w);
-    XSync(d, False);
-    return true;
+    return Act(title, [&](Display* d, Window w) { XDestroyWindow(d, w); });
 }
 
 bool FakeDesktop::KillClient(const char* title) {
-    Display* d = x_->display;
-    const Window w = FindByTitle(d, DefaultRootWindow(d), title);
-    if (!w) return false;
-    XKillClient(d, w);
-    XSync(d, False);
-    return true;
+    return Act(title, [&](Display* d, Window w) { XKillClient(d, w); });
 }
 
 bool FakeDesktop::IsShown(const char* title) {
@@ -221,12 +218,7 @@ bool FakeDesktop::Minimise(const char* title) {
 }
 
 bool FakeDesktop::Restore(const char* title) {
-    Display* d = x_->display;
-    const Window w = FindByTitle(d, DefaultRootWindow(d), title);
-    if (!w) return false;
-    XMapWindow(d, w);
-    XSync(d, False);
-    return true;
+    return Act(title, [&](Display* d, Window w) { XMapWindow(d, w); });
 }
 
 bool FakeDesktop::WindowPosition(const char* title, int* x, int* y) {

@@ -43,6 +43,7 @@ class FakeDesktop {
     bool Restore(const char* title);
 
   private:
+    template <typename Action> bool Act(const char* title, Action act);
     struct Connection;
     std::unique_ptr<Connection> x_;
 };

@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# The running program against the minimal renderer, on a private X server with Mesa's software
+# renderer: start-up to the first presented frame, CPU over 10 s at the default pace, resident
+# memory. Rounds alternate between the two; medians and ratios are printed.
+#   bench/measure_program.sh [build folder] [rounds]
+set -euo pipefail
+build=${1:-build}
+rounds=${2:-5}
+program=$build/vormel
+minimal=$build/bench/minimal_window
+[[ -x $program && -x $minimal ]] || { echo "build vormel and minimal_window first" >&2; exit 2; }
+hz=$(getconf CLK_TCK)
+work=$(mktemp -d)
+display=:$((RANDOM % 300 + 500))
+Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill $xvfb 2>/dev/null; rm -rf "$work"' EXIT
+sleep 1
+
+# measure NAME EXE: one round, appending "startup_ms cpu_percent rss_kb anon_kb" to $work/NAME.
+measure() {
+    local name=$1 exe=$2
+    local start
+    : >"$work/$name.err"
+    start=$(date +%s%N)
+    DISPLAY=$display SDL_AUDIODRIVER=dummy VORMEL_GL_INFO=1 "$exe" 2>"$work/$name.err" &
+    local pid=$!
+    local first=""
+    for _ in $(seq 200); do
+        first=$(sed -n 's/.*first frame presented at \([0-9]*\) ns.*/\1/p' "$work/$name.err")
+        [[ -n $first ]] && break
+        sleep 0.05
+    done
+    sleep 3
+    local t0 s0 t1 s1
+    t0=$(awk '{print $14 + $15}' /proc/$pid/stat)
+    s0=$(date +%s%N)
+    sleep 10
+    t1=$(awk '{print $14 + $15}' /proc/$pid/stat)
+    s1=$(date +%s%N)
+    local rss anon
+    rss=$(awk '/VmRSS/ {print $2}' /proc/$pid/status)
+    anon=$(awk '/RssAnon/ {print $2}' /proc/$pid/status)
+    kill $pid
+    wait $pid 2>/dev/null || true
+    local cpu
+    cpu=$(awk -v t="$((t1 - t0))" -v hz="$hz" -v s="$((s1 - s0))" 'BEGIN {printf "%.1f", t / hz * 1e11 / s}')
+    echo "$(( (first - start) / 1000000 )) $cpu $rss $anon" >>"$work/$name"
+}
+
+for _ in $(seq "$rounds"); do
+    measure program "$program"
+    measure minimal "$minimal"
+done
+
+median() { sort -n | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
+report() {
+    local column=$1 label=$2 unit=$3
+    local p m
+    p=$(awk -v c="$column" '{print $c}' "$work/program" | median)
+    m=$(awk -v c="$column" '{print $c}' "$work/minimal" | median)
+    printf "%-22s program %7s %-3s minimal %7s %-3s ratio %s\n" "$label" "$p" "$unit" "$m" "$unit" \
+        "$(awk -v p="$p" -v m="$m" 'BEGIN {printf "%.2f", m ? p / m : 0}')"
+}
+echo "medians of $rounds rounds each:"
+report 1 "start-up to 1st frame" ms
+report 2 "CPU, one core = 100" "%"
+report 3 "resident memory" kB
+report 4 "  of it anonymous" kB

@@ -1,0 +1,54 @@
+// The minimal renderer as a program of its own: the scene drawn straight into a window at the
+// display's pace, with nothing else, as the yardstick for the running program's CPU, memory and
+// start-up (bench/measure_program.sh). With VORMEL_GL_INFO=1 it says when its first frame was
+// presented, as the program does.
+#include "minimal_renderer.h"
+
+#include "render/frame_render.h"
+#include "scene/frame_clock.h"
+#include "scene/scene_init.h"
+
+#include <SDL.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+int main() {
+    const std::string folder =
+        SDL_GetBasePath() ? std::string(SDL_GetBasePath()) + "Resource/" : "";
+    if (!OpenMinimalRenderer(712, 512, folder)) return 99;
+    InitScene();
+    const uint64_t frequency = SDL_GetPerformanceFrequency();
+    const uint64_t period = frequency / 60;
+    uint64_t deadline = SDL_GetPerformanceCounter();
+    bool reported = false;
+    for (;;) {
+        SDL_Event event;
+        while (SDL_PollEvent(&event))
+            if (event.type == SDL_QUIT) return 0;
+        gFrameStep = FrameClockElapsed();
+        AdvanceSpin();
+        AdvanceColourCycle();
+        EmitParticles();
+        AdvanceFormations();
+        MoveParticles();
+        gSceneStarted = -1;
+        DrawMinimalFrame(1);
+        const char* info = std::getenv("VORMEL_GL_INFO");
+        if (!reported && info && std::strcmp(info, "1") == 0) {
+            timespec now{};
+            clock_gettime(CLOCK_REALTIME, &now);
+            std::fprintf(stderr, "minimal: first frame presented at %lld ns\n",
+                         static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
+            reported = true;
+        }
+        deadline += period;
+        const uint64_t now = SDL_GetPerformanceCounter();
+        if (deadline > now)
+            SDL_Delay(static_cast<uint32_t>((deadline - now) * 1000 / frequency));
+        else
+            deadline = now;
+    }
+}
