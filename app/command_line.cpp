@@ -1,7 +1,10 @@
 #include "app/command_line.h"
 
+#include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <string_view>
+#include <utility>
 
 #ifndef VORMEL_VERSION
 #define VORMEL_VERSION "unknown"
@@ -9,11 +12,86 @@
 
 namespace {
 
+constexpr int kLargestSide = 16384;     // the largest texture of the renderers we know
+constexpr double kLongestSeconds = 1e7; // four months: beyond any sound
+
 // A running copy may have another working folder than the copy that hands it the file.
 std::string Absolute(const std::string& path) {
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(path, error);
     return error ? path : absolute.lexically_normal().string();
+}
+
+// A whole decimal number from low to high, nothing else in the text.
+bool ParseInteger(std::string_view text, int low, int high, int* value) {
+    if (text.empty() || text.size() > 9) return false;
+    int n = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        n = n * 10 + (c - '0');
+    }
+    *value = n;
+    return n >= low && n <= high;
+}
+
+// Seconds as a plain decimal number, 0 or more.
+bool ParseSeconds(const std::string& text, double* value) {
+    if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos) return false;
+    char* end = nullptr;
+    *value = std::strtod(text.c_str(), &end);
+    return *end == '\0' && std::isfinite(*value) && *value <= kLongestSeconds;
+}
+
+bool ParseSize(std::string_view text, int* width, int* height) {
+    const size_t x = text.find('x');
+    return x != std::string_view::npos && ParseInteger(text.substr(0, x), 2, kLargestSide, width) &&
+           ParseInteger(text.substr(x + 1), 2, kLargestSide, height);
+}
+
+// Takes the value of one render option; an error text when it is not understood.
+std::string TakeRenderOption(std::string_view name, const std::string& value, RenderOptions* r) {
+    if (name == "--y4m") {
+        r->y4m = value;
+    } else if (name == "--png") {
+        r->pngFolder = value;
+    } else if (name == "--audio") {
+        r->wav = value;
+    } else if (name == "--size") {
+        if (!ParseSize(value, &r->width, &r->height))
+            return "--size takes WIDTHxHEIGHT, each from 2 to 16384, not '" + value + "'";
+    } else if (name == "--start") {
+        if (!ParseSeconds(value, &r->start))
+            return "--start takes seconds (0 or more), not '" + value + "'";
+    } else if (name == "--seconds") {
+        if (!ParseSeconds(value, &r->seconds))
+            return "--seconds takes seconds (more than 0), not '" + value + "'";
+    }
+    if (!value.empty()) return "";
+    return std::string(name) + " takes a value";
+}
+
+bool IsRenderOption(std::string_view name) {
+    for (const char* option : {"--y4m", "--png", "--audio", "--size", "--start", "--seconds"})
+        if (name == option) return true;
+    return false;
+}
+
+// What a render asks for, all options read: an error text when it cannot be done. --fps is the
+// window's cap without --render, and the render's frame rate with it.
+std::string CheckRender(CommandLine* line, bool renderOptionSeen) {
+    RenderOptions& r = line->renderOptions;
+    if (!line->render) return renderOptionSeen ? "the render options need --render FILE" : "";
+    if (line->fps == 0)
+        return "--fps takes a number of frames a second from 1 to 1000 for a render";
+    if (line->fps > 0) r.fps = std::exchange(line->fps, -1);
+    if (line->file.empty()) return "--render needs the FILE to render";
+    if (r.y4m.empty() && r.pngFolder.empty() && r.wav.empty())
+        return "--render writes nothing without --y4m, --png or --audio";
+    if (!r.y4m.empty() && (r.width % 2 != 0 || r.height % 2 != 0))
+        return "--y4m needs an even width and height (its colour has half the resolution)";
+    if (r.seconds >= 0 && std::lrint(r.seconds * r.fps) < 1)
+        return "--seconds is shorter than one frame";
+    return "";
 }
 
 } // namespace
@@ -31,14 +109,27 @@ int ParseFrameRate(const char* text) {
 CommandLine ParseCommandLine(int argc, const char* const* argv) {
     CommandLine line;
     bool optionsEnded = false;
+    bool renderOptionSeen = false;
     for (int i = 1; i < argc && line.error.empty(); ++i) {
         const std::string_view arg = argv[i];
+        const size_t equals = arg.find('=');
+        const std::string_view name = arg.substr(0, equals);
         if (!optionsEnded && arg == "--") {
             optionsEnded = true;
         } else if (!optionsEnded && (arg == "-h" || arg == "--help")) {
             line.help = true;
         } else if (!optionsEnded && (arg == "-V" || arg == "--version")) {
             line.version = true;
+        } else if (!optionsEnded && arg == "--render") {
+            line.render = true;
+        } else if (!optionsEnded && IsRenderOption(name)) {
+            renderOptionSeen = true;
+            std::string value;
+            if (equals != std::string_view::npos)
+                value = std::string(arg.substr(equals + 1));
+            else if (i + 1 < argc)
+                value = argv[++i];
+            line.error = TakeRenderOption(name, value, &line.renderOptions);
         } else if (!optionsEnded && (arg == "--fps" || arg.rfind("--fps=", 0) == 0)) {
             const bool joined = arg.size() > 5;
             const char* value = joined ? argv[i] + 6 : (i + 1 < argc ? argv[++i] : nullptr);
@@ -55,11 +146,13 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
             line.file = Absolute(std::string(arg));
         }
     }
+    if (line.error.empty()) line.error = CheckRender(&line, renderOptionSeen);
     return line;
 }
 
 const char* UsageText() {
     return "Usage: vormel [OPTION]... [FILE]\n"
+           "       vormel --render FILE OUTPUT... [OPTION]...\n"
            "Plays FILE, or the default sound, in a loop and draws a field of light that moves\n"
            "with its loudness. If Vormel already runs, FILE plays there instead.\n"
            "\n"
@@ -67,6 +160,19 @@ const char* UsageText() {
            "                   display's refresh rate); VORMEL_FPS=N says the same\n"
            "  -h, --help       show this help and exit\n"
            "  -V, --version    show the version and exit\n"
+           "\n"
+           "With --render, draws the scene for FILE frame by frame, with no window and no sound\n"
+           "device, as fast as it can; frame N shows the scene at N / FPS seconds. OUTPUT is\n"
+           "      --y4m PATH   a YUV4MPEG2 video stream (4:2:0, BT.709, limited range);\n"
+           "                   PATH - is standard output, for a video tool to read\n"
+           "      --png FOLDER one PNG file per frame, 000000.png, 000001.png...\n"
+           "      --audio PATH the sound of the same frames, WAV, 44.1 kHz stereo float\n"
+           "and the options are\n"
+           "      --size WxH   the picture's size (1280x720)\n"
+           "      --fps N      frames a second (60)\n"
+           "      --start S    begin S seconds into the sound, with the scene as it is there\n"
+           "      --seconds S  render S seconds (the sound starts over when it ends); without\n"
+           "                   it, the render ends with the sound\n"
            "\n"
            "In the window: drag with the left mouse button to turn and tilt the scene, with the\n"
            "right button to shift it; the slider sets the field of view; drop a sound file on\n"

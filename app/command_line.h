@@ -1,14 +1,30 @@
-// The command line: `vormel [OPTION]... [FILE]`. The original program took no arguments; these are
-// what a desktop program on Linux is expected to understand.
+// The command line: `vormel [OPTION]... [FILE]`, and `vormel --render FILE` with the options of a
+// render. The original program took no arguments; these are what a desktop program on Linux is
+// expected to understand, and what turning a song into a video takes.
 #pragma once
 
 #include <string>
 
+// What `vormel --render FILE` writes, and which part of the sound it draws.
+struct RenderOptions {
+    std::string y4m;       // a YUV4MPEG2 stream; "-" for standard output; empty: none
+    std::string pngFolder; // numbered PNG files; empty: none
+    std::string wav;       // the sound of the frames; empty: none
+    int width = 1280;
+    int height = 720;
+    int fps = 60;
+    double start = 0;    // seconds from the sound's start to the first frame
+    double seconds = -1; // how long; negative: to the end of the sound, once
+};
+
 struct CommandLine {
     bool help = false;
     bool version = false;
-    std::string file;  // the sound to play instead of the default one, made absolute; empty: none
-    int fps = -1;      // --fps N: frames a second at most, 0 for no limit; -1 when not given
+    bool render = false;
+    std::string file; // the sound to play instead of the default one, made absolute; empty: none
+    int fps = -1;     // --fps N without --render: frames a second at most, 0 for no limit; -1 when
+                      // not given
+    RenderOptions renderOptions;
     std::string error; // why the command line was refused; empty when it was understood
 };
 

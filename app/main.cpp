@@ -1,4 +1,5 @@
 #include "app/command_line.h"
+#include "app/render_video.h"
 #include "app/startup.h"
 
 #include <cstdio>
@@ -18,6 +19,7 @@ int main(int argc, char** argv) {
         std::fputs(VersionText(), stdout);
         return 0;
     }
+    if (line.render) return RenderVideo(line.file, line.renderOptions);
     // The command line before the environment; left alone, frames follow the display.
     int fps = line.fps;
     if (fps < 0 && std::getenv("VORMEL_FPS")) {

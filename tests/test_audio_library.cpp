@@ -297,20 +297,63 @@ TEST_F(AudioLibrary, AFileThatCannotPlayIsNotReopenedUntilItChangesOrAWaitPasses
 
 // The level is the peak of the last 20 ms heard: six slices of 147 frames. One loud frame shows
 // from the moment its slice is complete until six slices have been heard since, and no longer.
+// A meter that keeps its window exactly (a render's) shows it at once and for exactly 882 frames.
 TEST(LevelMeter, APeakShowsForTwentyMillisecondsOfSound) {
     constexpr DWORD kHalfScale = 16384u | 16384u << 16;
     const struct {
+        bool exact;
         size_t framesHeard; // the loud frame first, then silence
         DWORD level;
-    } cases[] = {{146, 0}, {147, kHalfScale}, {1028, kHalfScale}, {1029, 0}};
+    } cases[] = {{false, 146, 0},  {false, 147, kHalfScale}, {false, 1028, kHalfScale},
+                 {false, 1029, 0}, {true, 1, kHalfScale},    {true, 882, kHalfScale},
+                 {true, 883, 0}};
     const std::vector<float> loud = {0.5f, -0.5f};
     const std::vector<float> silence(2 * 1029, 0.0f);
     for (const auto& c : cases) {
         sound::LevelMeter meter;
+        if (c.exact) meter.KeepExactWindow();
         meter.Take(loud.data(), 1);
         meter.Take(silence.data(), c.framesHeard - 1);
         EXPECT_EQ(meter.Peak(), c.level) << c.framesHeard << " frames heard";
     }
+}
+
+// The render device has no clock: sound is heard only as it is mixed, the level is that of the
+// last 20 ms mixed, and a mix that reaches the end returns after the end sync has run, so the
+// caller sees the end at once and at the same place every time.
+TEST(AudioLibraryRender, TimeIsTheCallersAndTheEndIsSeenAtOnce) {
+    EXPECT_EQ(BASS_RenderMix(nullptr, 10), kNoLevel) << "no library started";
+    ASSERT_TRUE(BASS_Init(BASS_DEVICE_RENDER, 44100, 0, nullptr, nullptr));
+    // 0.1 s: a half-scale left and full-scale right tone for 50 ms, then silence.
+    DWORD handle =
+        Open(Sound("render.wav", {0.1, {0.5, 1.0}, 44100, 0.05}), false, BASS_STREAM_AUTOFREE);
+    EXPECT_EQ(BASS_ChannelGetLength(handle, BASS_POS_BYTE), 4410u * 8);
+    EndWatcher watcher;
+    watcher.Watch(handle);
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(BASS_ChannelGetLevel(handle), 0u) << "nothing is heard before it is mixed";
+
+    std::vector<float> heard(2 * 3086);
+    ASSERT_EQ(BASS_RenderMix(heard.data(), 26), 26u);
+    EXPECT_EQ(BASS_ChannelGetLevel(handle), 16384u | 32768u << 16) << "the first crest, sample 25";
+    EXPECT_EQ(heard[50], 0.5f);
+    EXPECT_EQ(heard[51], 1.0f);
+    // The tone's last sample is 2204; it is heard for 882 samples, to the last.
+    ASSERT_EQ(BASS_RenderMix(heard.data() + 52, 3086 - 26), 3060u);
+    EXPECT_NE(BASS_ChannelGetLevel(handle), 0u);
+    ASSERT_EQ(BASS_RenderMix(nullptr, 1), 1u);
+    EXPECT_EQ(BASS_ChannelGetLevel(handle), 0u);
+
+    EXPECT_EQ(BASS_RenderMix(nullptr, 4410 - 3087), 4410u - 3087) << "up to the last sample";
+    EXPECT_EQ(watcher.calls, 0);
+    EXPECT_EQ(BASS_RenderMix(nullptr, 1), 1u);
+    {
+        std::lock_guard<std::mutex> guard(watcher.lock);
+        EXPECT_EQ(watcher.calls, 1) << "the sync has run when the mix returns";
+        EXPECT_NE(watcher.thread, std::this_thread::get_id());
+    }
+    EXPECT_EQ(BASS_ChannelGetLevel(handle), kNoLevel) << "freed at its end";
+    EXPECT_TRUE(BASS_Free());
 }
 
 // capset changes only the calling thread: this one loses the right to read any file, so a file

@@ -3,6 +3,7 @@
 // framebuffer blits, one to one, so a frame costs the scene's own drawing and little more; only
 // the few states a blit heeds are set, and they are put back, so the scene finds its state as it
 // left it.
+#include "platform/glview/frame_sink.h"
 #include "platform/glview/glview_internal.h"
 #include "platform/glview/porvane.h"
 
@@ -169,6 +170,7 @@ void KeepFrame(GlContext* context, int width, int height) {
 int QI_UpdateGLWindow(WindowHandle glControl) {
     ViewFramebuffer* fb = ViewOf(glControl);
     if (!fb || !fb->context->MakeCurrent()) return 0;
+    if (SendFrameToSink(glControl)) return -1; // a render: the frame goes to a file
     GlContext* context = fb->context;
     int width = 0;
     int height = 0;

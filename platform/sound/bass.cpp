@@ -8,6 +8,10 @@
 // no lock while a sync procedure runs, so a procedure may call anything, including freeing its own
 // channel.
 //
+// The render device has no clock: BASS_RenderMix runs the mixer on the caller's thread, decodes
+// there what the rings lack, and waits for the sync thread to have run the end syncs that its mix
+// caused, so the caller's next look at its channel sees the end.
+//
 // Not offered, because the program never asks for them: opening from memory or at an offset,
 // rewinding with BASS_ChannelPlay(restart TRUE) once a channel has played, sync types other than
 // END, output rates other than 44.1 kHz.
@@ -19,8 +23,10 @@
 #include "platform/sound/mixer.h"
 #include "platform/sound/output.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -31,6 +37,9 @@
 namespace {
 
 using namespace sound;
+
+// BASS_RenderMix mixes at most this much at a time, well within what a ring holds.
+constexpr size_t kRenderBlockFrames = 4096;
 
 thread_local int tError = BASS_OK;
 
@@ -48,6 +57,12 @@ struct Library {
     std::mutex lifecycle;
     std::mutex table;
     bool started = false;
+    int device = 0;
+    // Set while the sync thread runs procedures for endings it has collected; with the table.
+    bool syncsBusy = false;
+    std::condition_variable syncsIdle;
+    // What the render device mixes into when its caller keeps nothing.
+    std::array<float, kRenderBlockFrames * kSamplesPerFrame> renderScratch{};
     std::array<std::unique_ptr<Channel>, kMaxChannels> slots;
     // A channel's handle is its generation: the count of channels opened in this run. Never
     // reset, so no handle (nor sync handle) is given out twice and a stale one matches nothing.
@@ -131,6 +146,7 @@ void CollectEndings(Library& library, std::vector<DueSync>* syncs, std::vector<D
         if (!channel || channel->endHandled || !channel->ended.load(std::memory_order_acquire))
             continue;
         channel->endHandled = true;
+        library.syncsBusy = true;
         for (const Sync& sync : channel->syncs)
             syncs->push_back({sync, channel->handle});
         channel->syncs.clear();
@@ -156,7 +172,29 @@ void RunSyncs(Library& library) {
             FreeHandle(due.channel, due.module);
         syncs.clear();
         frees.clear();
+        {
+            std::lock_guard<std::mutex> guard(library.table);
+            library.syncsBusy = false;
+        }
+        library.syncsIdle.notify_all();
     }
+}
+
+// Under the table lock: a channel has ended and its syncs have not run yet.
+bool EndingsPending(const Library& library) {
+    if (library.syncsBusy) return true;
+    for (const auto& channel : library.slots)
+        if (channel && !channel->endHandled && channel->ended.load(std::memory_order_acquire))
+            return true;
+    return false;
+}
+
+// Under the table lock, render device: mixes frames frames into out, first decoding into each
+// playing channel's ring what it lacks. Nothing else decodes or mixes on this device.
+void RenderBlock(Library& library, float* out, size_t frames) {
+    for (auto& channel : library.slots)
+        if (channel && channel->playing && !channel->ended.load()) DecodeAhead(*channel);
+    library.mixer.Mix(out, frames);
 }
 
 void StartThreads(Library& library) {
@@ -244,8 +282,13 @@ DWORD CreateChannel(bool module, BOOL mem, const void* file, QWORD offset, QWORD
     int slot = EmptySlot(library);
     if (slot < 0) return Fail(BASS_ERROR_MEM, DWORD{0});
     channel->handle = NextHandle(&library.lastHandle);
+    channel->frames = channel->source->Frames();
     library.slots[slot] = std::move(channel);
-    library.decoder.Add(slot, library.slots[slot].get());
+    // On the render device the mixer's caller decodes, at the pace it mixes.
+    if (library.device == BASS_DEVICE_RENDER)
+        library.slots[slot]->meter.KeepExactWindow();
+    else
+        library.decoder.Add(slot, library.slots[slot].get());
     return Succeed(library.slots[slot]->handle);
 }
 
@@ -253,7 +296,8 @@ DWORD CreateChannel(bool module, BOOL mem, const void* file, QWORD offset, QWORD
 
 BOOL BASS_Init(int device, DWORD /*freq*/, DWORD /*flags*/, void* /*window*/,
                const void* /*clsid*/) {
-    if (device < -1 || device > 1) return Fail(BASS_ERROR_DEVICE, FALSE);
+    if ((device < -1 || device > 1) && device != BASS_DEVICE_RENDER)
+        return Fail(BASS_ERROR_DEVICE, FALSE);
     // A sync procedure runs while the library is started, and BASS_Free waits for it.
     if (OnSyncThread()) return Fail(BASS_ERROR_ALREADY, FALSE);
     Library& library = Lib();
@@ -268,6 +312,7 @@ BOOL BASS_Init(int device, DWORD /*freq*/, DWORD /*flags*/, void* /*window*/,
     StartThreads(library);
     std::lock_guard<std::mutex> guard(library.table);
     library.started = true;
+    library.device = device;
     return Succeed(TRUE);
 }
 
@@ -281,6 +326,7 @@ BOOL BASS_Free() {
         if (!library.started) return Fail(BASS_ERROR_INIT, FALSE);
         library.started = false;
     }
+    library.syncsIdle.notify_all(); // a render mix waiting for syncs waits no more
     StopThreads(library);
     std::lock_guard<std::mutex> guard(library.table);
     for (int slot = 0; slot < kMaxChannels; ++slot) {
@@ -345,6 +391,37 @@ DWORD BASS_ChannelGetLevel(DWORD handle) {
     const Channel& channel = *library.slots[slot];
     if (!channel.playing || channel.ended.load()) return Fail(BASS_ERROR_NOPLAY, kNoLevel);
     return Succeed(channel.meter.Peak());
+}
+
+QWORD BASS_ChannelGetLength(DWORD handle, DWORD mode) {
+    constexpr QWORD kUnknown = ~QWORD{0};
+    if (mode != BASS_POS_BYTE) return Fail(BASS_ERROR_ILLPARAM, kUnknown);
+    Library& library = Lib();
+    std::lock_guard<std::mutex> guard(library.table);
+    if (!library.started) return Fail(BASS_ERROR_INIT, kUnknown);
+    int slot = FindSlot(library, handle);
+    if (slot < 0) return Fail(BASS_ERROR_HANDLE, kUnknown);
+    const QWORD frames = library.slots[slot]->frames;
+    if (frames == 0) return Fail(BASS_ERROR_UNKNOWN, kUnknown);
+    return Succeed(frames * kSamplesPerFrame * sizeof(float));
+}
+
+DWORD BASS_RenderMix(float* out, DWORD frames) {
+    constexpr DWORD kFailed = 0xFFFFFFFF;
+    Library& library = Lib();
+    std::unique_lock<std::mutex> lock(library.table);
+    if (!library.started || library.device != BASS_DEVICE_RENDER)
+        return Fail(BASS_ERROR_INIT, kFailed);
+    for (size_t done = 0; done < frames;) {
+        const size_t block = std::min<size_t>(frames - done, kRenderBlockFrames);
+        float* target = out ? out + done * kSamplesPerFrame : library.renderScratch.data();
+        RenderBlock(library, target, block);
+        done += block;
+    }
+    // The sync thread takes the table lock to collect the endings, and the procedures it runs
+    // may free channels; waiting releases the lock.
+    library.syncsIdle.wait(lock, [&] { return !library.started || !EndingsPending(library); });
+    return Succeed(frames);
 }
 
 int BASS_ErrorGetCode() {

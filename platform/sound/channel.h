@@ -8,6 +8,7 @@
 #include "platform/sound/source.h"
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -30,6 +31,8 @@ struct Channel {
 
     const bool isModule;
     const bool autoFree;
+    // The length the file tells, in frames (0: not told); set before the channel is published.
+    uint64_t frames = 0;
 
     // Used by whoever decodes: the opening thread until the channel is published, then the
     // decoder thread.

@@ -19,12 +19,32 @@ uint32_t LevelOf(float peak) {
 
 void LevelMeter::Take(const float* frames, size_t count) {
     for (size_t i = 0; i < count; ++i) {
-        if (frames) {
-            left_ = std::max(left_, std::fabs(frames[2 * i]));
-            right_ = std::max(right_, std::fabs(frames[2 * i + 1]));
+        const float left = frames ? std::fabs(frames[2 * i]) : 0.0f;
+        const float right = frames ? std::fabs(frames[2 * i + 1]) : 0.0f;
+        left_ = std::max(left_, left);
+        right_ = std::max(right_, right);
+        if (exact_) {
+            exact_[2 * exactNext_] = left;
+            exact_[2 * exactNext_ + 1] = right;
+            exactNext_ = (exactNext_ + 1) % kWindowFrames;
         }
         if (++sliceFrames_ == kSliceFrames) Publish();
     }
+}
+
+void LevelMeter::KeepExactWindow() {
+    exact_ = std::make_unique<float[]>(2 * kWindowFrames);
+    exactNext_ = 0;
+}
+
+uint32_t LevelMeter::ExactPeak() const {
+    float left = 0.0f;
+    float right = 0.0f;
+    for (size_t i = 0; i < kWindowFrames; ++i) {
+        left = std::max(left, exact_[2 * i]);
+        right = std::max(right, exact_[2 * i + 1]);
+    }
+    return LevelOf(left) | LevelOf(right) << 16;
 }
 
 void LevelMeter::Publish() {
@@ -38,6 +58,7 @@ void LevelMeter::Publish() {
 }
 
 uint32_t LevelMeter::Peak() const {
+    if (exact_) return ExactPeak();
     uint32_t published = published_.load(std::memory_order_acquire);
     uint32_t left = 0;
     uint32_t right = 0;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,11 @@ class ModuleSource final : public Source {
 
     size_t Read(float* out, size_t frames) override {
         return openmpt_module_read_interleaved_float_stereo(module_, kOutputRate, frames, out);
+    }
+
+    uint64_t Frames() const override {
+        return static_cast<uint64_t>(
+            std::llround(openmpt_module_get_duration_seconds(module_) * kOutputRate));
     }
 
   private:

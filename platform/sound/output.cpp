@@ -71,6 +71,8 @@ void SilenceAlsa() {
 
 int Output::Open(int device, Mixer* mixer) {
     mixer_ = mixer;
+    // The render device's time is its caller's: nothing runs the mixer but BASS_RenderMix.
+    if (device == BASS_DEVICE_RENDER) return BASS_OK;
     if (device == 0) {
         stopClock_ = false;
         clock_ = std::thread([this] { RunClock(); });

@@ -1,7 +1,8 @@
 // Where mixed sound goes. Device 1 (and -1) is SDL's default output device, opened for 44.1 kHz
 // float stereo; its callback runs the mixer. Device 0 is "no sound": a thread of ours runs the
 // mixer at the pace of real time and discards the result, so channels still advance, show levels
-// and end without a sound card. Open and Close are called under the library's lifecycle lock.
+// and end without a sound card. The render device starts nothing: its caller runs the mixer.
+// Open and Close are called under the library's lifecycle lock.
 #pragma once
 
 #include "platform/sound/mixer.h"

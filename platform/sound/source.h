@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -19,6 +20,9 @@ class Source {
     // Writes up to frames stereo frames into out and returns how many it wrote; 0 means the sound
     // has ended (a decoding error ends it too).
     virtual size_t Read(float* out, size_t frames) = 0;
+    // How many frames Read will give in all, as far as the file tells before it is decoded; 0 when
+    // it does not tell.
+    virtual uint64_t Frames() const = 0;
 };
 
 // Opens path as a stream of any format the installed libsndfile reads. On failure returns null,

@@ -51,6 +51,10 @@ class StreamSource final : public Source {
         }
         channels_ = info.channels;
         rate_ = info.samplerate;
+        // A file whose length libsndfile cannot tell says SF_COUNT_MAX or less than nothing.
+        if (info.frames > 0 && info.frames < SF_COUNT_MAX)
+            frames_ = static_cast<uint64_t>(
+                std::llround(static_cast<double>(info.frames) * kOutputRate / rate_));
         if (channels_ == 2 && rate_ == kOutputRate) return BASS_OK;
         converter_ = SDL_NewAudioStream(AUDIO_F32SYS, static_cast<Uint8>(channels_),
                                         info.samplerate, AUDIO_F32SYS, 2, kOutputRate);
@@ -79,6 +83,8 @@ class StreamSource final : public Source {
             Refill();
         }
     }
+
+    uint64_t Frames() const override { return frames_; }
 
   private:
     size_t ReadFile(float* out, size_t frames) {
@@ -118,6 +124,7 @@ class StreamSource final : public Source {
     int rate_ = 0;
     uint64_t inputFrames_ = 0;
     uint64_t outputFrames_ = 0;
+    uint64_t frames_ = 0;
     std::vector<float> fileFrames_;
     bool flushed_ = false;
 };

@@ -44,6 +44,7 @@ std::vector<float> Samples(const Signal& signal) {
     std::uniform_real_distribution<double> noise(-signal.noise, signal.noise);
     for (size_t n = 0; n < frames; ++n) {
         if (signal.silentFrom >= 0 && n >= signal.silentFrom * signal.rate) break;
+        if (n < signal.loudFrom * signal.rate) continue;
         // 441 * n / rate is exact for the rates used, so the crest samples are exactly 1.
         double wave = std::sin(2.0 * M_PI * std::fmod(signal.frequency * n / signal.rate, 1.0));
         for (size_t c = 0; c < channels; ++c)
@@ -77,8 +78,15 @@ bool WriteSound(const std::string& path, SoundFormat format, const Signal& signa
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     if (!file) return false;
     std::vector<float> samples = Samples(signal);
-    sf_count_t frames = static_cast<sf_count_t>(samples.size()) / info.channels;
-    bool written = sf_writef_float(file, samples.data(), frames) == frames;
+    const sf_count_t frames = static_cast<sf_count_t>(samples.size()) / info.channels;
+    // A second at a time: libvorbis takes each write on its stack, and a minute of sound in one
+    // write overflows it.
+    bool written = true;
+    for (sf_count_t at = 0; at < frames && written;) {
+        const sf_count_t count = std::min<sf_count_t>(frames - at, signal.rate);
+        written = sf_writef_float(file, samples.data() + at * info.channels, count) == count;
+        at += count;
+    }
     return sf_close(file) == 0 && written;
 }
 

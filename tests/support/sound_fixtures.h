@@ -34,6 +34,8 @@ struct Signal {
     // Amplitude of white noise added to every channel (the same on every run), so that a lossy
     // encoder has real work to do.
     double noise = 0.0;
+    // Before this many seconds, every channel is silent.
+    double loudFrom = 0.0;
 };
 
 bool WriteSound(const std::string& path, SoundFormat format, const Signal& signal);

@@ -1,0 +1,73 @@
+// The view's frames handed to a sink, and the offscreen windows a render draws in.
+#include "platform/glview/frame_sink.h"
+
+#include "platform/glview/glview_internal.h"
+#include "platform/glview/porvane.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+WindowHandle gSinkView = nullptr;
+FrameSink* gSink = nullptr;
+std::vector<uint8_t> gPixels; // one frame, bottom row first
+
+// The view's picture: the lower-left part of its framebuffer, as large as its client area.
+void PictureSize(WindowHandle view, const ViewFramebuffer& fb, int* width, int* height) {
+    GetClientSize(view, width, height);
+    *width = std::min(*width, fb.width);
+    *height = std::min(*height, fb.height);
+}
+
+} // namespace
+
+bool SetFrameSink(WindowHandle view, FrameSink* sink) {
+    if (!sink) {
+        gSinkView = nullptr;
+        gSink = nullptr;
+        std::vector<uint8_t>().swap(gPixels);
+        return true;
+    }
+    const ViewFramebuffer* fb = ViewOf(view);
+    if (!fb) return false;
+    int width = 0;
+    int height = 0;
+    PictureSize(view, *fb, &width, &height);
+    gPixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
+    gSinkView = view;
+    gSink = sink;
+    return true;
+}
+
+bool SendFrameToSink(WindowHandle view) {
+    if (!gSink || view != gSinkView) return false;
+    const ViewFramebuffer* fb = ViewOf(view);
+    if (!fb) return false;
+    int width = 0;
+    int height = 0;
+    PictureSize(view, *fb, &width, &height);
+    // Grows only when the view did: a steady render reads into the same buffer every frame.
+    gPixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
+    GLint read = 0;
+    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read);
+    gl.bindFramebuffer(GL_READ_FRAMEBUFFER, fb->framebuffer);
+    if (width > 0 && height > 0) {
+        PixelTransferScope pixels;
+        glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, gPixels.data());
+    }
+    gl.bindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(read));
+    gSink->TakeFrame(gPixels.data(), width, height);
+    return true;
+}
+
+int RegisterOffscreenPorvaneClass() {
+    // The window system accepts SDL's offscreen driver only when it is asked for by name, so that
+    // a program meant for the desktop never opens windows nobody can see.
+    if (!SDL_WasInit(SDL_INIT_VIDEO)) setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    // The class's probe makes a window and destroys it, and with the last window SDL unloads the
+    // GL driver, to load it again for the view. Held loaded, it starts once.
+    if (EnsureVideo()) SDL_GL_LoadLibrary(nullptr);
+    return RegisterPorvaneClass();
+}
