@@ -105,11 +105,7 @@ int64_t SoundEndFrame() {
 void SimulateFrame() {
     KeepSoundLooping();
     UpdateAudioLevel();
-    AdvanceSpin();
-    AdvanceColourCycle();
-    EmitParticles();
-    AdvanceFormations();
-    MoveParticles();
+    AdvanceScene();
     gSceneStarted = -1;
 }
 

@@ -29,11 +29,7 @@ int main() {
         while (SDL_PollEvent(&event))
             if (event.type == SDL_QUIT) return 0;
         gFrameStep = FrameClockElapsed();
-        AdvanceSpin();
-        AdvanceColourCycle();
-        EmitParticles();
-        AdvanceFormations();
-        MoveParticles();
+        AdvanceScene();
         gSceneStarted = -1;
         DrawMinimalFrame(1);
         const char* info = std::getenv("VORMEL_GL_INFO");

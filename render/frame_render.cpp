@@ -207,14 +207,18 @@ void MoveParticles() {
         UpdateParticle(i);
 }
 
-void RenderFrame() {
-    KeepSoundLooping();
-    const float f = UpdateAudioLevel();
-    ApplyViewTransform();
+void AdvanceScene() {
     AdvanceSpin();
     AdvanceColourCycle();
     EmitParticles();
     AdvanceFormations();
     MoveParticles();
+}
+
+void RenderFrame() {
+    KeepSoundLooping();
+    const float f = UpdateAudioLevel();
+    ApplyViewTransform();
+    AdvanceScene();
     DrawScene(f);
 }

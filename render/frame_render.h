@@ -36,3 +36,5 @@ void AdvanceColourCycle();
 void EmitParticles();
 void AdvanceFormations();
 void MoveParticles();
+// The five steps above, in that order: what a frame advances of the scene.
+void AdvanceScene();
