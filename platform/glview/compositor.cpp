@@ -123,9 +123,7 @@ void BlitView(const ViewFramebuffer& fb, const WindowRect& view, int height) {
 WindowRect ViewRect(const ViewFramebuffer& fb, WindowHandle view) {
     WindowRect r;
     GetClientOriginInSdlWindow(view, &r.x, &r.y);
-    GetClientSize(view, &r.width, &r.height);
-    r.width = std::min(r.width, fb.width);
-    r.height = std::min(r.height, fb.height);
+    ViewPictureSize(view, fb, &r.width, &r.height);
     return r;
 }
 

@@ -14,13 +14,6 @@ WindowHandle gSinkView = nullptr;
 FrameSink* gSink = nullptr;
 std::vector<uint8_t> gPixels; // one frame, bottom row first
 
-// The view's picture: the lower-left part of its framebuffer, as large as its client area.
-void PictureSize(WindowHandle view, const ViewFramebuffer& fb, int* width, int* height) {
-    GetClientSize(view, width, height);
-    *width = std::min(*width, fb.width);
-    *height = std::min(*height, fb.height);
-}
-
 } // namespace
 
 bool SetFrameSink(WindowHandle view, FrameSink* sink) {
@@ -34,7 +27,7 @@ bool SetFrameSink(WindowHandle view, FrameSink* sink) {
     if (!fb) return false;
     int width = 0;
     int height = 0;
-    PictureSize(view, *fb, &width, &height);
+    ViewPictureSize(view, *fb, &width, &height);
     gPixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
     gSinkView = view;
     gSink = sink;
@@ -47,17 +40,10 @@ bool SendFrameToSink(WindowHandle view) {
     if (!fb) return false;
     int width = 0;
     int height = 0;
-    PictureSize(view, *fb, &width, &height);
+    ViewPictureSize(view, *fb, &width, &height);
     // Grows only when the view did: a steady render reads into the same buffer every frame.
     gPixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
-    GLint read = 0;
-    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read);
-    gl.bindFramebuffer(GL_READ_FRAMEBUFFER, fb->framebuffer);
-    if (width > 0 && height > 0) {
-        PixelTransferScope pixels;
-        glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, gPixels.data());
-    }
-    gl.bindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(read));
+    ReadViewPicture(*fb, width, height, gPixels.data());
     gSink->TakeFrame(gPixels.data(), width, height);
     return true;
 }

@@ -92,5 +92,11 @@ class PixelTransferScope {
 // The bound texture is copied texel for pixel: no filtering, no wrapping.
 void SetPixelCopyParameters();
 
+// The size of the picture a view's framebuffer holds: its client area, within the storage.
+void ViewPictureSize(WindowHandle view, const ViewFramebuffer& fb, int* width, int* height);
+// Reads that picture, RGBA bottom row first, into pixels (width x height x 4 bytes), keeping the
+// program's read binding and pixel storage.
+void ReadViewPicture(const ViewFramebuffer& fb, int width, int height, uint8_t* pixels);
+
 // Copies a bottom-up RGBA block into an image, top row first.
 void CopyFlipped(const uint8_t* bottomUp, int width, int height, PixelImage* image);

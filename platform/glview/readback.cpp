@@ -14,23 +14,32 @@ void CopyFlipped(const uint8_t* bottomUp, int width, int height, PixelImage* ima
     }
 }
 
+void ViewPictureSize(WindowHandle view, const ViewFramebuffer& fb, int* width, int* height) {
+    GetClientSize(view, width, height);
+    *width = std::min(*width, fb.width);
+    *height = std::min(*height, fb.height);
+}
+
+void ReadViewPicture(const ViewFramebuffer& fb, int width, int height, uint8_t* pixels) {
+    if (width <= 0 || height <= 0) return;
+    GLint read = 0;
+    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read);
+    gl.bindFramebuffer(GL_READ_FRAMEBUFFER, fb.framebuffer);
+    {
+        PixelTransferScope transfer;
+        glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+    }
+    gl.bindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(read));
+}
+
 bool ReadViewPixels(WindowHandle glControl, PixelImage* image) {
     ViewFramebuffer* fb = ViewOf(glControl);
     if (!fb || !image || !fb->context->MakeCurrent()) return false;
     int width = 0;
     int height = 0;
-    GetClientSize(glControl, &width, &height);
-    width = std::min(width, fb->width);
-    height = std::min(height, fb->height);
+    ViewPictureSize(glControl, *fb, &width, &height);
     std::vector<uint8_t> bottomUp(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
-    GLint read = 0;
-    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read);
-    gl.bindFramebuffer(GL_READ_FRAMEBUFFER, fb->framebuffer);
-    if (width > 0 && height > 0) {
-        PixelTransferScope pixels;
-        glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
-    }
-    gl.bindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(read));
+    ReadViewPicture(*fb, width, height, bottomUp.data());
     CopyFlipped(bottomUp.data(), width, height, image);
     return true;
 }

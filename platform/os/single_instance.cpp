@@ -149,15 +149,9 @@ void ObeyRequest(void*) {
         gRequests.pop_front();
     }
     OsWindow* window = Live(gListeningWindow);
-    SDL_Window* sdl = GetSdlWindow(window);
-    if (!window || !sdl) return;
-    if (SDL_GetWindowFlags(sdl) & SDL_WINDOW_MINIMIZED) {
-        SDL_RestoreWindow(sdl);
-        // Without a window manager nothing reports the window mapped again, and SDL would go on
-        // taking it for hidden (and refuse to raise it).
-        if (!(SDL_GetWindowFlags(sdl) & SDL_WINDOW_SHOWN)) SDL_ShowWindow(sdl);
-    }
-    SDL_RaiseWindow(sdl);
+    if (!window) return;
+    if (IsIconic(window)) RestoreWindow(window);
+    SetForegroundWindow(window);
     if (path.empty()) return;
     const std::vector<std::string> files{std::move(path)};
     Message drop;
