@@ -7,10 +7,6 @@
 #include <string_view>
 #include <utility>
 
-#ifndef VORMEL_VERSION
-#define VORMEL_VERSION "unknown"
-#endif
-
 namespace {
 
 constexpr int kLargestSide = 16384;     // the largest texture of the renderers we know
