@@ -1,14 +1,11 @@
 #include "app/command_line.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string_view>
 #include <utility>
-
-#ifndef VORMEL_VERSION
-#define VORMEL_VERSION "unknown"
-#endif
 
 namespace {
 
@@ -104,6 +101,30 @@ int ParseFrameRate(const char* text) {
         value = value * 10 + (*c - '0');
     }
     return value <= 1000 ? value : -1;
+}
+
+PlatformOptions ReadOptions(const CommandLine& line, const char* const* environment) {
+    PlatformOptions options;
+    options.frameRateCap = line.fps;
+    for (const char* const* e = environment; e && *e; ++e) {
+        const std::string_view entry = *e;
+        const size_t equals = entry.find('=');
+        if (equals == std::string_view::npos) continue;
+        const std::string_view name = entry.substr(0, equals);
+        const char* value = *e + equals + 1;
+        if (name == "VORMEL_FPS" && line.fps < 0 && !line.render) {
+            options.frameRateCap = ParseFrameRate(value);
+            if (options.frameRateCap < 0)
+                std::fprintf(stderr, "vormel: VORMEL_FPS is not a number from 0 to 1000\n");
+        } else if (name == "VORMEL_VSYNC") {
+            options.vsync = std::string_view(value) != "0";
+        } else if (name == "VORMEL_GL_INFO") {
+            options.glInfo = std::string_view(value) == "1";
+        } else if (name == "VORMEL_AUDIO_LOG") {
+            options.audioLog = true;
+        }
+    }
+    return options;
 }
 
 CommandLine ParseCommandLine(int argc, const char* const* argv) {

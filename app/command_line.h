@@ -3,6 +3,8 @@
 // expected to understand, and what turning a song into a video takes.
 #pragma once
 
+#include "platform/os/options.h"
+
 #include <string>
 
 // What `vormel --render FILE` writes, and which part of the sound it draws.
@@ -29,6 +31,12 @@ struct CommandLine {
 };
 
 CommandLine ParseCommandLine(int argc, const char* const* argv);
+
+// What the platform is asked for: the command line's options, then the environment's (VORMEL_FPS
+// where --fps was not given, VORMEL_VSYNC=0, VORMEL_GL_INFO=1, VORMEL_AUDIO_LOG). environment is a
+// null-ended list of NAME=VALUE entries, as environ. A value that is not understood is said in one
+// line on standard error and left out.
+PlatformOptions ReadOptions(const CommandLine& line, const char* const* environment);
 
 // A number of frames a second as --fps and VORMEL_FPS take it: 0 to 1000. -1 when it is not one.
 int ParseFrameRate(const char* text);

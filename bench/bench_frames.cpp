@@ -6,6 +6,7 @@
 //   VORMEL_VSYNC=0 xvfb-run -a -s "-screen 0 1280x1024x24" build/bench/bench_frames [rounds]
 #include "minimal_renderer.h"
 
+#include "app/command_line.h"
 #include "app/startup.h"
 #include "audio/level.h"
 #include "effects/particles.h"
@@ -80,9 +81,12 @@ void Report(const char* what, const std::vector<Cost>& program, const std::vecto
 
 } // namespace
 
+extern char** environ;
+
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
     setenv("SDL_AUDIODRIVER", "dummy", 0);
+    SetPlatformOptions(ReadOptions(CommandLine{}, environ));
     if (StartUp(nullptr) != kKeepRunning) {
         std::fprintf(stderr, "bench_frames: the program did not start (a display with OpenGL?)\n");
         return 1;
@@ -90,7 +94,7 @@ int main(int argc, char** argv) {
     StopTimer(gMainWnd, ID_FRAMETIMER); // frames are drawn here, one after another
     gProgramWindow = SDL_GL_GetCurrentWindow();
     gProgramContext = SDL_GL_GetCurrentContext();
-    if (!OpenMinimalRenderer(712, 512, gResourceFolder)) {
+    if (!OpenMinimalRenderer(712, 512, gResourceFolder, GetPlatformOptions().vsync)) {
         std::fprintf(stderr, "bench_frames: no window for the minimal renderer\n");
         return 1;
     }

@@ -20,14 +20,12 @@ sleep 1
 # measure NAME EXE: one round, appending "startup_ms cpu_percent rss_kb anon_kb" to $work/NAME.
 measure() {
     local name=$1 exe=$2
-    local start
     : >"$work/$name.err"
-    start=$(date +%s%N)
     DISPLAY=$display SDL_AUDIODRIVER=dummy VORMEL_GL_INFO=1 "$exe" 2>"$work/$name.err" &
     local pid=$!
     local first=""
     for _ in $(seq 200); do
-        first=$(sed -n 's/.*first frame presented at \([0-9]*\) ns.*/\1/p' "$work/$name.err")
+        first=$(sed -n 's/.*first frame presented \([0-9]*\)\.[0-9] ms after start.*/\1/p' "$work/$name.err")
         [[ -n $first ]] && break
         sleep 0.05
     done
@@ -45,7 +43,7 @@ measure() {
     wait $pid 2>/dev/null || true
     local cpu
     cpu=$(awk -v t="$((t1 - t0))" -v hz="$hz" -v s="$((s1 - s0))" 'BEGIN {printf "%.1f", t / hz * 1e11 / s}')
-    echo "$(( (first - start) / 1000000 )) $cpu $rss $anon" >>"$work/$name"
+    echo "$first $cpu $rss $anon" >>"$work/$name"
 }
 
 for _ in $(seq "$rounds"); do

@@ -64,7 +64,7 @@ void CompileSprite() {
 
 } // namespace
 
-bool OpenMinimalRenderer(int width, int height, const std::string& folder) {
+bool OpenMinimalRenderer(int width, int height, const std::string& folder, bool vsync) {
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
@@ -76,8 +76,7 @@ bool OpenMinimalRenderer(int width, int height, const std::string& folder) {
     if (!gWindow) return false;
     gContext = SDL_GL_CreateContext(gWindow);
     if (!gContext) return false;
-    const char* vsync = SDL_getenv("VORMEL_VSYNC");
-    SDL_GL_SetSwapInterval(vsync && SDL_strcmp(vsync, "0") == 0 ? 0 : 1);
+    SDL_GL_SetSwapInterval(vsync ? 1 : 0);
     for (int i = 0; i < kTextureCount; ++i)
         gNames[i] = Load(folder + kFiles[i]);
     CompileSprite();

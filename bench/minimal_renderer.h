@@ -7,8 +7,9 @@
 #include <string>
 
 // Opens its own SDL window and OpenGL context (current afterwards) and loads the eight pictures
-// from folder with SDL2_image, as mipmapped textures. False when that cannot be done.
-bool OpenMinimalRenderer(int width, int height, const std::string& folder);
+// from folder with SDL2_image, as mipmapped textures; vsync: swaps wait for the display. False when
+// that cannot be done.
+bool OpenMinimalRenderer(int width, int height, const std::string& folder, bool vsync);
 void MakeMinimalRendererCurrent();
 // One frame of the scene as it stands (particles, sinks, orientation, level factor f), swapped.
 void DrawMinimalFrame(float f);

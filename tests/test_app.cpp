@@ -109,6 +109,35 @@ TEST(CommandLine, TakesOneFileAndTheUsualOptions) {
               (std::filesystem::current_path() / "Song.OGG").string());
 }
 
+// The environment is read into the platform's options once, after the command line, which wins.
+TEST(CommandLine, TheEnvironmentFillsThePlatformsOptions) {
+    const struct {
+        std::vector<const char*> args;
+        std::vector<const char*> env;
+        int cap;
+        bool vsync, glInfo, audioLog;
+    } cases[] = {
+        {{"vormel"}, {"HOME=/root"}, -1, true, false, false},
+        {{"vormel"}, {"VORMEL_FPS=20", "VORMEL_VSYNC=0"}, 20, false, false, false},
+        {{"vormel", "--fps", "25"}, {"VORMEL_FPS=50"}, 25, true, false, false},
+        {{"vormel"}, {"VORMEL_FPS=fast", "VORMEL_VSYNC=1"}, -1, true, false, false},
+        {{"vormel"}, {"VORMEL_GL_INFO=1", "VORMEL_AUDIO_LOG="}, -1, true, true, true},
+        {{"vormel"}, {"VORMEL_GL_INFO=yes", "VORMEL_FPS"}, -1, true, false, false},
+        {{"vormel", "--render", "a.ogg", "--png", "f"}, {"VORMEL_FPS=20"}, -1, true, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.env.front());
+        std::vector<const char*> env = c.env;
+        env.push_back(nullptr);
+        const CommandLine line = ParseCommandLine(static_cast<int>(c.args.size()), c.args.data());
+        const PlatformOptions options = ReadOptions(line, env.data());
+        EXPECT_EQ(options.frameRateCap, c.cap);
+        EXPECT_EQ(options.vsync, c.vsync);
+        EXPECT_EQ(options.glInfo, c.glInfo);
+        EXPECT_EQ(options.audioLog, c.audioLog);
+    }
+}
+
 TEST_F(TheProgram, StartsWithItsWindowsWhereTheyWereAsked) {
     EXPECT_EQ(GetWindowText(gMainWnd), "Vormel");
     int cw = 0, ch = 0;

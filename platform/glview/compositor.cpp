@@ -6,12 +6,11 @@
 #include "platform/glview/frame_sink.h"
 #include "platform/glview/glview_internal.h"
 #include "platform/glview/porvane.h"
+#include "platform/os/options.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <ctime>
 
 namespace {
 
@@ -127,28 +126,24 @@ WindowRect ViewRect(const ViewFramebuffer& fb, WindowHandle view) {
     return r;
 }
 
-// With VORMEL_GL_INFO=1 the first frame says when it reached the screen (the wall clock, in
-// nanoseconds), so that start-up can be timed from outside, and every second says how many frames
-// it presented.
+// Asked for, the first frame says how long after the program's start it reached the screen, so
+// that start-up can be timed from outside, and every second says how many frames it presented.
 void ReportFrames() {
-    static const bool wanted = [] {
-        const char* info = std::getenv("VORMEL_GL_INFO");
-        return info && std::strcmp(info, "1") == 0;
-    }();
-    if (!wanted) return;
+    const PlatformOptions& options = GetPlatformOptions();
+    if (!options.glInfo) return;
+    using Clock = std::chrono::steady_clock;
     static long long frames = 0;
-    static long long secondStart = 0;
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    const long long ns = static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
-    if (secondStart == 0) {
-        std::fprintf(stderr, "vormel: first frame presented at %lld ns\n", ns);
-        secondStart = ns;
+    static Clock::time_point secondStart{};
+    const Clock::time_point now = Clock::now();
+    if (secondStart == Clock::time_point{}) {
+        const std::chrono::duration<double, std::milli> since = now - options.started;
+        std::fprintf(stderr, "vormel: first frame presented %.1f ms after start\n", since.count());
+        secondStart = now;
     }
-    if (ns - secondStart >= 1000000000LL) {
+    if (now - secondStart >= std::chrono::seconds(1)) {
         std::fprintf(stderr, "vormel: %lld frames presented in a second\n", frames);
         frames = 0;
-        secondStart = ns;
+        secondStart = now;
     }
     ++frames;
 }

@@ -2,10 +2,9 @@
 #include "platform/glview/glview_internal.h"
 #include "platform/glview/picture_decoder.h"
 #include "platform/glview/porvane.h"
+#include "platform/os/options.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <memory>
 
 namespace {
@@ -57,18 +56,15 @@ bool ProbeCompatibilityContext() {
 }
 
 void ReportContext(int swapInterval) {
-    const char* wanted = std::getenv("VORMEL_GL_INFO");
-    if (!wanted || std::strcmp(wanted, "1") != 0) return;
+    if (!GetPlatformOptions().glInfo) return;
     std::fprintf(stderr, "vormel: OpenGL %s on %s, swap interval %d\n",
                  reinterpret_cast<const char*>(glGetString(GL_VERSION)),
                  reinterpret_cast<const char*>(glGetString(GL_RENDERER)), swapInterval);
 }
 
-// Vsync keeps the 1 ms frame timer from drawing frames nobody sees; VORMEL_VSYNC=0 turns it off.
+// Vsync keeps the 1 ms frame timer from drawing frames nobody sees; benchmarks turn it off.
 void ChooseSwapInterval() {
-    const char* vsync = std::getenv("VORMEL_VSYNC");
-    const bool off = vsync && std::strcmp(vsync, "0") == 0;
-    const bool on = !off && SDL_GL_SetSwapInterval(1) == 0;
+    const bool on = GetPlatformOptions().vsync && SDL_GL_SetSwapInterval(1) == 0;
     if (!on) SDL_GL_SetSwapInterval(0);
     ReportContext(on ? 1 : 0);
 }

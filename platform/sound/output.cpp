@@ -1,5 +1,6 @@
 #include "platform/sound/output.h"
 
+#include "platform/os/options.h"
 #include "platform/sound/bass.h"
 
 #include <SDL.h>
@@ -28,10 +29,10 @@ void SDLCALL DeviceCallback(void* mixer, Uint8* stream, int bytes) {
 }
 
 bool Logging() {
-    return std::getenv("VORMEL_AUDIO_LOG") != nullptr;
+    return GetPlatformOptions().audioLog;
 }
 
-// With VORMEL_AUDIO_LOG set, says which device format was asked for and which was obtained.
+// Asked for, says which device format was asked for and which was obtained.
 void LogFormat(const SDL_AudioSpec& wanted, const SDL_AudioSpec& obtained) {
     if (!Logging()) return;
     std::fprintf(stderr,
@@ -40,7 +41,7 @@ void LogFormat(const SDL_AudioSpec& wanted, const SDL_AudioSpec& obtained) {
                  obtained.freq, obtained.channels, obtained.samples);
 }
 
-// With VORMEL_AUDIO_LOG set, says that a start of the device failed, at every real attempt.
+// Asked for, says that a start of the device failed, at every real attempt.
 void LogFailure(const SDL_AudioSpec& wanted) {
     if (!Logging()) return;
     const char* driver = SDL_GetCurrentAudioDriver();
@@ -50,7 +51,7 @@ void LogFailure(const SDL_AudioSpec& wanted) {
 }
 
 // ALSA's library reports every failed probe of a missing sound card on stderr itself, eight lines
-// at each of our attempts. Our own line says it once; its chatter stays for VORMEL_AUDIO_LOG.
+// at each of our attempts. Our own line says it once; its chatter stays for the sound log.
 // The library is the one SDL loads, so its error handler is set before SDL opens it, and it stays
 // loaded so the handler stays set.
 void QuietAlsaError(const char*, int, const char*, int, const char*, ...) {}
