@@ -78,6 +78,7 @@ bool IsRenderOption(std::string_view name) {
 std::string CheckRender(CommandLine* line, bool renderOptionSeen) {
     RenderOptions& r = line->renderOptions;
     if (!line->render) return renderOptionSeen ? "the render options need --render FILE" : "";
+    if (line->listen) return "--render draws a file; it cannot listen (--listen)";
     if (line->fps == 0)
         return "--fps takes a number of frames a second from 1 to 1000 for a render";
     if (line->fps > 0) r.fps = std::exchange(line->fps, -1);
@@ -143,6 +144,17 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
             line.version = true;
         } else if (!optionsEnded && arg == "--render") {
             line.render = true;
+        } else if (!optionsEnded && arg == "--list-sources") {
+            line.listSources = true;
+        } else if (!optionsEnded && name == "--listen") {
+            line.listen = true;
+            // SOURCE is optional: the next argument is it unless it is an option.
+            if (equals != std::string_view::npos)
+                line.source = std::string(arg.substr(equals + 1));
+            else if (i + 1 < argc && argv[i + 1][0] != '-')
+                line.source = argv[++i];
+            if (equals != std::string_view::npos && line.source.empty())
+                line.error = "--listen= takes the name or number of a source";
         } else if (!optionsEnded && IsRenderOption(name)) {
             renderOptionSeen = true;
             std::string value;
@@ -173,10 +185,15 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
 
 const char* UsageText() {
     return "Usage: vormel [OPTION]... [FILE]\n"
+           "       vormel --listen [SOURCE] [OPTION]...\n"
            "       vormel --render FILE OUTPUT... [OPTION]...\n"
            "Plays FILE, or the default sound, in a loop and draws a field of light that moves\n"
            "with its loudness. If Vormel already runs, FILE plays there instead.\n"
            "\n"
+           "      --listen [SOURCE]  follow what the desktop plays instead: by default the\n"
+           "                   monitor of the default output, followed when it changes;\n"
+           "                   SOURCE is a name or number that --list-sources shows\n"
+           "      --list-sources  list the sound server's sources, the default marked\n"
            "      --fps N      draw at most N frames a second (0: no limit; the default is the\n"
            "                   display's refresh rate); VORMEL_FPS=N says the same\n"
            "  -h, --help       show this help and exit\n"
@@ -197,7 +214,7 @@ const char* UsageText() {
            "\n"
            "In the window: drag with the left mouse button to turn and tilt the scene, with the\n"
            "right button to shift it; the slider sets the field of view; drop a sound file on\n"
-           "the window to play it.\n";
+           "the window to play it; L switches between listening and playing the last file.\n";
 }
 
 const char* VersionText() {

@@ -26,6 +26,8 @@ uint32_t VirtualKeyFromSdl(int32_t sdlKey) {
         return VK_RIGHT;
     case SDLK_DOWN:
         return VK_DOWN;
+    case SDLK_l:
+        return VK_L;
     default:
         return 0;
     }
@@ -70,5 +72,7 @@ void KeyPressed(uint32_t sdlId, int32_t sdlKey) {
     Message m;
     m.id = WM_KEYDOWN;
     m.key = key;
-    Send(focus, m);
+    // A letter is a command of the whole window, whichever control holds the focus.
+    const bool letter = key >= 'A' && key <= 'Z';
+    Send(letter ? TopLevelOf(focus) : focus, m);
 }

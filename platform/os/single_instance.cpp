@@ -114,11 +114,30 @@ uint32_t ReadLength(const uint8_t* p) {
            static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
+uint16_t ReadShort(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+
+struct Request {
+    uint16_t kind = kHandOverPlay;
+    std::string text; // the path to play, the source to listen to; may be empty
+};
+
+// A header that can only lead to a refusal: another program, another version, a request this
+// copy does not know, or more text than any request has.
+bool HeaderRefused(const uint8_t* header) {
+    const uint16_t kind = ReadShort(header + 6);
+    return std::memcmp(header, kHandOverMagic, sizeof kHandOverMagic) != 0 ||
+           ReadShort(header + 4) != kHandOverVersion ||
+           (kind != kHandOverPlay && kind != kHandOverListen) ||
+           ReadLength(header + 8) > kHandOverMaxPath;
+}
+
 // --- The first copy -----------------------------------------------------------------------------
 
-// Requests taken by the listener and not yet obeyed; an empty path asks only for the raise.
+// Requests taken by the listener and not yet obeyed; a play without a path asks only for the raise.
 std::mutex gRequestsLock;
-std::deque<std::string> gRequests;
+std::deque<Request> gRequests;
 
 // Defined after the queue, so that at exit the listener is stopped before the queue goes.
 struct Instance {
@@ -141,19 +160,27 @@ WindowHandle gListeningWindow = nullptr; // the message loop's thread alone touc
 
 // On the message loop's thread: one request, as a user would have made it by hand.
 void ObeyRequest(void*) {
-    std::string path;
+    Request request;
     {
         std::lock_guard<std::mutex> lock(gRequestsLock);
         if (gRequests.empty()) return;
-        path = std::move(gRequests.front());
+        request = std::move(gRequests.front());
         gRequests.pop_front();
     }
     OsWindow* window = Live(gListeningWindow);
     if (!window) return;
     if (IsIconic(window)) RestoreWindow(window);
     SetForegroundWindow(window);
-    if (path.empty()) return;
-    const std::vector<std::string> files{std::move(path)};
+    if (request.kind != kHandOverPlay) {
+        Message copy;
+        copy.id = WM_COPYDATA;
+        copy.wParam = request.kind;
+        copy.text = &request.text;
+        Send(window, copy);
+        return;
+    }
+    if (request.text.empty()) return;
+    const std::vector<std::string> files{std::move(request.text)};
     Message drop;
     drop.id = WM_DROPFILES;
     drop.files = &files;
@@ -163,7 +190,7 @@ void ObeyRequest(void*) {
 // Reads one whole request, or nothing: a wrong header, a path too long, bytes missing or to spare
 // at the end, a NUL inside, or a client still not done at the deadline. Never waits past the
 // deadline, however slowly the bytes trickle in, and gives up at once when told to stop.
-bool ReadRequest(int fd, int stopFd, std::string* path) {
+bool ReadRequest(int fd, int stopFd, Request* request) {
     uint8_t buffer[kHandOverHeaderSize + kHandOverMaxPath + 1];
     size_t have = 0;
     const Clock::time_point deadline =
@@ -179,25 +206,23 @@ bool ReadRequest(int fd, int stopFd, std::string* path) {
         if (n == 0) break;
         have += static_cast<size_t>(n);
         if (have == sizeof buffer) return false; // more than the longest request
-        if (have >= kHandOverHeaderSize &&
-            (std::memcmp(buffer, kHandOverMagic, sizeof kHandOverMagic) != 0 ||
-             ReadLength(buffer + 4) > kHandOverMaxPath))
-            return false;
+        if (have >= kHandOverHeaderSize && HeaderRefused(buffer)) return false;
     }
-    if (have < kHandOverHeaderSize || std::memcmp(buffer, kHandOverMagic, 4) != 0) return false;
-    const uint32_t length = ReadLength(buffer + 4);
-    if (length > kHandOverMaxPath || have != kHandOverHeaderSize + length) return false;
+    if (have < kHandOverHeaderSize || HeaderRefused(buffer)) return false;
+    const uint32_t length = ReadLength(buffer + 8);
+    if (have != kHandOverHeaderSize + length) return false;
     const char* text = reinterpret_cast<const char*>(buffer + kHandOverHeaderSize);
     if (std::memchr(text, '\0', length)) return false;
-    path->assign(text, length);
+    request->kind = ReadShort(buffer + 6);
+    request->text.assign(text, length);
     return true;
 }
 
 // Queues the request for the message loop; false when the loop cannot be reached, and then the
 // request is taken back, so a request is either obeyed and answered or neither.
-bool PassToLoop(std::string path) {
+bool PassToLoop(Request request) {
     std::lock_guard<std::mutex> lock(gRequestsLock);
-    gRequests.push_back(std::move(path));
+    gRequests.push_back(std::move(request));
     if (PostToLoop(ObeyRequest, nullptr)) return true;
     gRequests.pop_back();
     return false;
@@ -205,8 +230,8 @@ bool PassToLoop(std::string path) {
 
 void ServeClient(int fd, int stopFd) {
     if (!PeerIsThisUser(fd)) return;
-    std::string path;
-    if (!ReadRequest(fd, stopFd, &path) || !PassToLoop(std::move(path))) return;
+    Request request;
+    if (!ReadRequest(fd, stopFd, &request) || !PassToLoop(std::move(request))) return;
     SendAll(fd, &kHandOverAck, 1);
 }
 
@@ -245,12 +270,14 @@ std::string AbsolutePath(const char* file) {
     return path.size() <= kHandOverMaxPath ? path : std::string();
 }
 
-std::string EncodeRequest(const std::string& path) {
+std::string EncodeRequest(uint16_t kind, const std::string& text) {
     std::string request(kHandOverMagic, sizeof kHandOverMagic);
-    const auto length = static_cast<uint32_t>(path.size());
+    for (const uint16_t field : {kHandOverVersion, kind})
+        request += {static_cast<char>(field & 0xFF), static_cast<char>(field >> 8)};
+    const auto length = static_cast<uint32_t>(text.size());
     for (int shift = 0; shift < 32; shift += 8)
         request += static_cast<char>((length >> shift) & 0xFF);
-    return request + path;
+    return request + text;
 }
 
 enum class HandOver {
@@ -319,8 +346,15 @@ bool ClaimSingleInstance(const char* name) {
 }
 
 bool HandToRunningCopy(const char* name, const char* file) {
+    return HandRequestToRunningCopy(name, kHandOverPlay, file);
+}
+
+bool HandRequestToRunningCopy(const char* name, uint16_t kind, const char* text) {
     const Address address = InstanceAddress(name);
-    const std::string request = EncodeRequest(AbsolutePath(file));
+    std::string given = text ? text : "";
+    if (given.size() > kHandOverMaxPath) given.clear();
+    const std::string request =
+        EncodeRequest(kind, kind == kHandOverPlay ? AbsolutePath(text) : given);
     int refused = 0;
     for (;;) {
         switch (TryHandOver(address, request)) {

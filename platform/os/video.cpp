@@ -7,8 +7,11 @@
 #include <SDL_syswm.h>
 #include <X11/Xlib.h>
 
+#include <clocale>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <langinfo.h>
 #include <unistd.h>
 
 namespace {
@@ -120,6 +123,15 @@ void WatchTheXServer() {
     XSetIOErrorHandler(OnDisplayLost);
 }
 
+// Window titles are UTF-8 (a source's description, "—"), and SDL hands the X server the name a
+// window manager shows (_NET_WM_NAME) only where characters are UTF-8: under the C locale of a
+// session without LANG the title would stay what it was.
+void TakeUtf8Characters() {
+    const char* user = std::setlocale(LC_CTYPE, "");
+    if (!user || std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0)
+        std::setlocale(LC_CTYPE, "C.UTF-8");
+}
+
 } // namespace
 
 bool EnsureVideo() {
@@ -132,6 +144,7 @@ bool EnsureVideo() {
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     // A visualiser left running must not keep the desktop from locking or blanking.
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+    TakeUtf8Characters();
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
     if (!OnADisplay()) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);

@@ -1,15 +1,15 @@
 #include "platform/sound/audio_log.h"
 
+#include "platform/os/options.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 
 namespace sound {
 
 bool AudioLog() {
-    static const bool on = std::getenv("VORMEL_AUDIO_LOG") != nullptr;
-    return on;
+    return GetPlatformOptions().audioLog;
 }
 
 void LogLevel(uint32_t level) {

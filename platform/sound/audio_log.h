@@ -1,5 +1,5 @@
-// The library's diagnostics on stderr, asked for with VORMEL_AUDIO_LOG: what the sound device and
-// the recording obtained, and once a second the level the program reads.
+// The library's diagnostics on stderr, asked for with VORMEL_AUDIO_LOG (the platform's options):
+// what the recording captures and obtained, and once a second the level the program reads.
 #pragma once
 
 #include <cstdint>
