@@ -52,20 +52,27 @@ intptr_t CopyProc(WindowHandle window, const Message& message) {
             line += ' ' + Hex(file);
         Say(line);
     }
+    if (message.id == WM_COPYDATA)
+        Say("copydata " + std::to_string(message.wParam) + ' ' + Hex(*message.text));
     if (message.id == WM_SIZE) Say("size");
     if (message.id == WM_DESTROY) PostQuitMessage(0);
     return DefWindowProc(window, message);
 }
 
 // --copy second NAME [FILE]: exits 0 once handed over, 3 when it became the first copy.
+// --copy listen NAME [SOURCE]: the same with a request to listen.
 // --copy first NAME TITLE DELAY_MS [quit]: claims, waits, then opens its window and listens (or,
 // with "quit", ends before it has a window).
 int RunCopy(int argc, char** argv) {
     const std::string role = argv[2];
     const char* name = argv[3];
-    if (role == "second") {
+    if (role == "second" || role == "listen") {
         if (ClaimSingleInstance(name)) return 3;
-        return HandToRunningCopy(name, argc > 4 ? argv[4] : nullptr) ? 0 : 3;
+        const char* text = argc > 4 ? argv[4] : nullptr;
+        return (role == "listen" ? HandRequestToRunningCopy(name, kHandOverListen, text)
+                                 : HandToRunningCopy(name, text))
+                   ? 0
+                   : 3;
     }
     if (!ClaimSingleInstance(name)) return 4;
     Say("claimed");
@@ -207,11 +214,26 @@ std::string UniqueName(const char* what) {
 }
 
 // The request as a second copy sends it, for clients that then spoil it.
-std::string Request(const std::string& path, size_t announced) {
+std::string Request(const std::string& path, size_t announced, uint16_t kind = kHandOverPlay,
+                    uint16_t version = kHandOverVersion) {
     std::string bytes(kHandOverMagic, 4);
+    for (const uint16_t field : {version, kind})
+        bytes += {static_cast<char>(field & 0xFF), static_cast<char>(field >> 8)};
     for (int shift = 0; shift < 32; shift += 8)
         bytes += static_cast<char>((announced >> shift) & 0xFF);
     return bytes + path;
+}
+
+// What a copy of the first version sent: no version, no request.
+std::string FirstVersionRequest(const std::string& path) {
+    std::string bytes(kHandOverMagic, 4);
+    for (int shift = 0; shift < 32; shift += 8)
+        bytes += static_cast<char>((path.size() >> shift) & 0xFF);
+    return bytes + path;
+}
+
+std::string CopyDataLine(uint16_t kind, const std::string& text) {
+    return "copydata " + std::to_string(kind) + ' ' + Hex(text);
 }
 
 // A socket connected to (or, with listening, bound and listening on) a name as
@@ -305,6 +327,18 @@ TEST_F(SingleInstance, SecondCopyRaisesRestoresAndHandsItsFileOver) {
     }
     // Every drop was matched above: nothing arrived twice or for the requests without a file.
     EXPECT_EQ(first_->WaitFor("drop", 300ms), "");
+
+    // A request to listen travels as it is, relative or not, and raises the window too.
+    for (const char* source : {"", "alsa_output.pci-0000_00_1b.0.analog-stereo.monitor"}) {
+        ASSERT_TRUE(desktop_.Minimise(title_.c_str()));
+        ASSERT_NE(first_->WaitFor("size"), "");
+        std::vector<std::string> args{"listen", name_};
+        if (*source) args.push_back(source);
+        Copy second(args, folder);
+        EXPECT_EQ(second.WaitForExit(2s), 0);
+        EXPECT_EQ(first_->WaitFor("copydata"), CopyDataLine(kHandOverListen, source));
+        EXPECT_TRUE(Eventually([&] { return desktop_.IsShown(title_.c_str()); }, 5s));
+    }
 }
 
 TEST_F(SingleInstance, MisbehavingClientsAreDroppedAndTheNextRequestServed) {
@@ -325,13 +359,20 @@ TEST_F(SingleInstance, MisbehavingClientsAreDroppedAndTheNextRequestServed) {
         {"a flood", Request(path, 12) + std::string(1 << 20, 'x'), false},
         {"valid", Request("/valid/one", 10), true},
         {"empty", "", false},
+        {"the first version's request", FirstVersionRequest("/old/copy.ogg"), false},
+        {"a later version", Request(path, path.size(), kHandOverPlay, kHandOverVersion + 1), false},
+        {"an unknown request", Request(path, path.size(), 3), false},
+        {"no request", Request(path, path.size(), 0), false},
+        {"listen, with a NUL", Request(std::string("a\0b", 3), 3, kHandOverListen), false},
         {"valid again", Request("/valid/two", 10), true},
+        {"listen to a source", Request("sink.monitor", 12, kHandOverListen), true},
     };
     for (const Case& c : cases)
         EXPECT_EQ(Answered(SingleInstanceAddress(name_.c_str()), c.bytes), c.taken ? 1 : 0)
             << c.what;
     EXPECT_EQ(first_->WaitFor("drop"), DropLine("/valid/one"));
     EXPECT_EQ(first_->WaitFor("drop"), DropLine("/valid/two"));
+    EXPECT_EQ(first_->WaitFor("copydata"), CopyDataLine(kHandOverListen, "sink.monitor"));
 
     // Clients that connect and say nothing, or stop halfway, hold the listener only for its read
     // timeout; a real second copy behind them is still served.

@@ -7,11 +7,9 @@
 #include <SDL_syswm.h>
 #include <X11/Xlib.h>
 
-#include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <langinfo.h>
 #include <unistd.h>
 
 namespace {
@@ -123,15 +121,6 @@ void WatchTheXServer() {
     XSetIOErrorHandler(OnDisplayLost);
 }
 
-// Window titles are UTF-8 (a source's description, "—"), and SDL hands the X server the name a
-// window manager shows (_NET_WM_NAME) only where characters are UTF-8: under the C locale of a
-// session without LANG the title would stay what it was.
-void TakeUtf8Characters() {
-    const char* user = std::setlocale(LC_CTYPE, "");
-    if (!user || std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0)
-        std::setlocale(LC_CTYPE, "C.UTF-8");
-}
-
 } // namespace
 
 bool EnsureVideo() {
@@ -144,7 +133,6 @@ bool EnsureVideo() {
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     // A visualiser left running must not keep the desktop from locking or blanking.
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
-    TakeUtf8Characters();
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
     if (!OnADisplay()) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
@@ -153,4 +141,20 @@ bool EnsureVideo() {
     EndOnHangup();
     WatchTheXServer();
     return true;
+}
+
+// Window titles are UTF-8 (a source's description, "\u2014"). Under a locale that is not UTF-8 (a
+// session without LANG) SDL leaves the name window managers show, _NET_WM_NAME, as it was; it is
+// set here as it should be. The old WM_NAME keeps what SDL made of it.
+void ShowTitleToWindowManager(SDL_Window* window, const char* title) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return;
+    Display* display = info.info.x11.display;
+    const Atom name = XInternAtom(display, "_NET_WM_NAME", False);
+    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    XChangeProperty(display, info.info.x11.window, name, utf8, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(title),
+                    static_cast<int>(std::strlen(title)));
+    XFlush(display);
 }

@@ -17,6 +17,8 @@ struct SDL_Window;
 // Initialises SDL's video (and with it its event queue and its SIGINT/SIGTERM handlers) once;
 // false when there is no display.
 bool EnsureVideo();
+// Gives the window manager the UTF-8 title as it is, whatever the character locale.
+void ShowTitleToWindowManager(SDL_Window* window, const char* title);
 
 // True while the handle names a window that exists.
 bool IsWindow(WindowHandle window);
