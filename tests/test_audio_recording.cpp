@@ -1,7 +1,11 @@
 // The audio library's recording side against a real sound server of the test's own: what it hears
 // of tones played into null sinks, following the default output, losing and regaining the server,
 // the list of sources, and handles that fail without harm.
+#include "audio/level.h"
+#include "audio/listening.h"
+#include "audio/playback.h"
 #include "platform/sound/bass.h"
+#include "render/frame_render.h"
 #include "support/sound_fixtures.h"
 #include "support/sound_server.h"
 
@@ -11,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -54,6 +59,7 @@ int Scaled(double amplitude) {
 class Recording : public testing::Test {
   protected:
     static void SetUpTestSuite() {
+        UseDummyAudioDriver(); // the playback the program returns to needs no sound card
         server_ = new SoundServer;
         folder_ = new ScratchFolder;
         ASSERT_TRUE(server_->Start());
@@ -252,6 +258,45 @@ TEST_F(Recording, WaitsForTheServerAndResumes) {
     for (size_t at = 0; (at = said.find("vormel: cannot listen", at)) != std::string::npos; ++at)
         ++lines;
     EXPECT_EQ(lines, 3u) << "one line for each outage:\n" << said;
+}
+
+// The scene's side: while listening the recording stands in for the channel, so a tone played
+// on the desktop gives the scene the energy the same tone played from a file gives; no file is
+// reopened meanwhile, and L goes back to the file.
+TEST_F(Recording, TheSceneReadsWhatIsHeardAsWhatIsPlayed) {
+    const std::string tone = Tone(0.5, 0.25);
+    std::snprintf(gAudioFile, sizeof gAudioFile, "%s", tone.c_str());
+    gAudioStarted = BASS_Init(0, 44100, 0, nullptr, nullptr); // the program's playback, soundless
+    ASSERT_NE(PlayAudioFile(nullptr), 0);
+    std::this_thread::sleep_for(100ms);
+    const float played = UpdateAudioLevel();
+    const int32_t playedEnergy = gEnergy;
+    EXPECT_EQ(gLeftLevel, PercentOf(16384, 128));
+
+    gListenSource[0] = '\0';
+    ASSERT_NE(StartListening(), 0u);
+    EXPECT_EQ(gChannel.load(), 0u);
+    EXPECT_EQ(gAudioStarted, 0) << "no playback device while listening";
+    Play(tone, "speakers");
+    EXPECT_TRUE(WaitFor([] { return UpdateAudioLevel() > 0; }));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(UpdateAudioLevel(), played);
+    EXPECT_EQ(gEnergy, playedEnergy);
+    EXPECT_EQ(gLeftLevel, PercentOf(16384, 128));
+    EXPECT_EQ(gRightLevel, PercentOf(8192, 128));
+    KeepSoundLooping();
+    EXPECT_EQ(gChannel.load(), 0u) << "no file is reopened while listening";
+
+    SoundServer::StopPlaying(player_);
+    EXPECT_TRUE(WaitFor([] { return UpdateAudioLevel() == 0 && gEnergy == 10; }));
+    ToggleListening(nullptr);
+    EXPECT_EQ(gListening, 0);
+    EXPECT_NE(gChannel.load(), 0u) << "L plays the last file again";
+    ToggleListening(nullptr);
+    EXPECT_EQ(gListening, 1);
+    StopListening();
+    FreeChannel();
+    AudioShutdown();
 }
 
 RECORDPROC CountUntilEnough;
