@@ -17,7 +17,8 @@
 //   4 bytes   length n of the file's path, little-endian; 0 when there is no file
 //   n bytes   the absolute path, no terminator, any byte but NUL
 // then the sender shuts its side down. The first copy answers with the one byte kHandOverAck once
-// it has taken the request, and closes. Anything else (wrong magic, a path longer than
+// its window has obeyed the request, and closes; a window that is closing obeys nothing, and the
+// request is closed unanswered. Anything else (wrong magic, a path longer than
 // kHandOverMaxPath, fewer or more bytes than announced, nothing within kHandOverReadTimeoutMs, a
 // peer of another user) is dropped whole and the connection closed without an answer.
 #pragma once
@@ -59,6 +60,8 @@ bool HandToRunningCopy(const char* name, const char* file);
 // In the first copy, once its main window exists: takes requests of later copies on a thread of
 // its own, one connection at a time, and has the message loop obey them: the window is restored
 // if minimised, raised and given focus, and a file arrives as one WM_DROPFILES holding that path.
+// When the window is destroyed the copy stops listening and gives the name up, before anything
+// handed to it could be lost: a start from then on opens a window of its own.
 // False when this process holds no name (or listens already, or the thread cannot start).
 bool ListenForOtherCopies(WindowHandle mainWindow);
 
