@@ -63,6 +63,8 @@ intptr_t CopyProc(WindowHandle window, const Message& message) {
 // --copy listen NAME [SOURCE]: the same with a request to listen.
 // --copy first NAME TITLE DELAY_MS [quit]: claims, waits, then opens its window and listens (or,
 // with "quit", ends before it has a window).
+// --copy start NAME TITLE FILE: as the program starts: hands FILE over and exits 0, or else opens
+// its own window, says it plays FILE, and listens.
 int RunCopy(int argc, char** argv) {
     const std::string role = argv[2];
     const char* name = argv[3];
@@ -74,12 +76,17 @@ int RunCopy(int argc, char** argv) {
                    ? 0
                    : 3;
     }
-    if (!ClaimSingleInstance(name)) return 4;
-    Say("claimed");
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(argv[5])));
-    if (argc > 6) return 0;
+    if (role == "start") {
+        if (!ClaimSingleInstance(name) && HandToRunningCopy(name, argv[5])) return 0;
+    } else {
+        if (!ClaimSingleInstance(name)) return 4;
+        Say("claimed");
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(argv[5])));
+        if (argc > 6) return 0;
+    }
     WindowHandle window = CreateMainWindow(argv[4], 320, 200, CopyProc);
     if (!window) return 5;
+    if (role == "start") Say("playing " + Hex(argv[5]));
     ShowMainWindow(window);
     if (!ListenForOtherCopies(window)) return 6;
     Say("listening");
@@ -116,6 +123,9 @@ class Copy {
     ~Copy() {
         Kill();
         close(out_);
+    }
+    void Signal(int signal) const {
+        if (pid_ > 0) kill(pid_, signal);
     }
     void Kill() {
         if (pid_ <= 0) return;
@@ -195,6 +205,31 @@ class Stacking {
         }
         if (children) XFree(children);
         return window > cover && cover >= 0;
+    }
+
+    // Top-level windows on show whose title ends with suffix.
+    int Shown(const std::string& suffix) {
+        // A window of a copy that is ending may vanish while it is asked about.
+        auto* previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+        Window root = 0, parent = 0, *children = nullptr;
+        unsigned count = 0;
+        XQueryTree(d_, DefaultRootWindow(d_), &root, &parent, &children, &count);
+        int shown = 0;
+        for (unsigned i = 0; i < count; ++i) {
+            char* name = nullptr;
+            XWindowAttributes attributes{};
+            if (!XFetchName(d_, children[i], &name) || !name) continue;
+            const std::string title = name;
+            XFree(name);
+            shown += title.size() >= suffix.size() &&
+                     title.compare(title.size() - suffix.size(), suffix.size(), suffix) == 0 &&
+                     XGetWindowAttributes(d_, children[i], &attributes) &&
+                     attributes.map_state == IsViewable;
+        }
+        if (children) XFree(children);
+        XSync(d_, False);
+        XSetErrorHandler(previous);
+        return shown;
     }
 
   private:
@@ -416,6 +451,36 @@ TEST_F(SingleInstance, StartsBeforeTheFirstListensOrAfterItEnded) {
     EXPECT_EQ(later.WaitForExit(300ms), -1); // it waits for this process to listen
     ReleaseSingleInstance();
     EXPECT_EQ(later.WaitForExit(10s), 3);
+}
+
+// A start in the last moments of a copy that is closing, by a signal or by its window's close
+// button: whatever the delay, the start is never lost. The closing copy cannot serve it any more,
+// so the new one opens its own window with its file and takes the name: afterwards exactly one
+// window shows, and later starts are served by it.
+TEST_F(SingleInstance, AStartWhileTheFirstCopyClosesOpensItsOwnWindow) {
+    Stacking stacking;
+    const std::string file = "/race/song.ogg";
+    int round = 0;
+    for (const bool bySignal : {true, false}) {
+        for (const int delayMs : {0, 5, 10, 20, 35, 50}) {
+            SCOPED_TRACE(std::string(bySignal ? "SIGTERM" : "close button") + ", then " +
+                         std::to_string(delayMs) + " ms");
+            StartFirst(("race" + std::to_string(++round)).c_str());
+            if (bySignal) {
+                first_->Signal(SIGTERM);
+            } else {
+                ASSERT_TRUE(desktop_.AskToClose(title_.c_str()));
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+            Copy heir({"start", name_, "heir " + name_, file});
+            EXPECT_EQ(first_->WaitForExit(10s), 0);
+            EXPECT_EQ(heir.WaitFor("playing", 10s), "playing " + Hex(file)) << "the start was lost";
+            EXPECT_TRUE(Eventually([&] { return stacking.Shown(' ' + name_) == 1; }, 10s));
+            EXPECT_TRUE(desktop_.IsShown(("heir " + name_).c_str()));
+            EXPECT_TRUE(HandToRunningCopy(name_.c_str(), "/later.ogg"));
+            EXPECT_EQ(heir.WaitFor("drop"), DropLine("/later.ogg"));
+        }
+    }
 }
 
 // Runs fn in a child process that has become the user "nobody"; returns its exit code.

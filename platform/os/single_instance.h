@@ -20,8 +20,9 @@
 //   n bytes   the text, no terminator, any byte but NUL: the absolute path of a file to play, or the
 //             name of a source to listen to (none: the default output's monitor)
 // then the sender shuts its side down. The first copy answers with the one byte kHandOverAck once
-// it has taken the request, and closes. Anything else (wrong magic, another version, a request it
-// does not know, a text longer than kHandOverMaxPath, fewer or more bytes than announced, nothing
+// its window has obeyed the request, and closes; a window that is closing obeys nothing, and the
+// request is closed unanswered. Anything else (wrong magic, another version, a request it does
+// not know, a text longer than kHandOverMaxPath, fewer or more bytes than announced, nothing
 // within kHandOverReadTimeoutMs, a peer of another user) is dropped whole and the connection
 // closed without an answer, so a copy of another version starts on its own rather than be
 // misread.
@@ -72,6 +73,8 @@ bool HandRequestToRunningCopy(const char* name, uint16_t request, const char* te
 // its own, one connection at a time, and has the message loop obey them: the window is restored
 // if minimised, raised and given focus, and a file arrives as one WM_DROPFILES holding that path,
 // any other request as WM_COPYDATA with the request in wParam and its text.
+// When the window is destroyed the copy stops listening and gives the name up, before anything
+// handed to it could be lost: a start from then on opens a window of its own.
 // False when this process holds no name (or listens already, or the thread cannot start).
 bool ListenForOtherCopies(WindowHandle mainWindow);
 
