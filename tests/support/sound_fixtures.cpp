@@ -32,6 +32,8 @@ int FormatCode(SoundFormat format) {
         return SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
     case SoundFormat::OggVorbis:
         return SF_FORMAT_OGG | SF_FORMAT_VORBIS;
+    case SoundFormat::OggOpus:
+        return SF_FORMAT_OGG | SF_FORMAT_OPUS;
     }
     return 0;
 }
