@@ -267,6 +267,7 @@ TEST_F(AudioLibrary, BadInputIsRefusedAndTheNextOpenWorks) {
                 WriteBytes(scratch.Path("corrupt.ogg"), corrupt) &&
                 WriteBytes(scratch.Path("noise.mod"), NoiseBytes(4096, 1)) &&
                 WriteBytes(scratch.Path("noise.wav"), NoiseBytes(4096, 2)) &&
+                WriteSonglessModule(scratch.Path("songless.s3m")) &&
                 WriteBytes(scratch.Path("fast.wav"), fast));
     struct Case {
         std::string path;
@@ -282,6 +283,7 @@ TEST_F(AudioLibrary, BadInputIsRefusedAndTheNextOpenWorks) {
         {scratch.Path("header.wav"), false, BASS_ERROR_FILEFORM}, // a header and no sound
         {scratch.Path("corrupt.ogg"), false, BASS_ERROR_FILEFORM},
         {scratch.Path("noise.mod"), true, BASS_ERROR_FILEFORM},
+        {scratch.Path("songless.s3m"), true, BASS_ERROR_FILEFORM}, // it would play 0.1 s of nothing
         {scratch.Path("noise.wav"), false, BASS_ERROR_FILEFORM},
         {scratch.Path("fast.wav"), false, BASS_ERROR_FILEFORM},
         {ogg, true, BASS_ERROR_FILEFORM}, // a stream is no module
@@ -338,6 +340,9 @@ TEST_F(AudioLibrary, AFileThatCannotPlayIsNotReopenedUntilItChangesOrAWaitPasses
         EXPECT_EQ(told.rfind("vormel: cannot play ", 0), 0u) << told;
         EXPECT_NE(told.find(path + ": "), std::string::npos) << told;
         EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), 1) << told;
+        if (c.module) {
+            EXPECT_NE(told.find("(libopenmpt: "), std::string::npos) << "its own words";
+        }
     }
     // Written (or created) since it failed, a file plays at the next call.
     const std::string fixed = scratch.Path("header.wav"), late = scratch.Path("late.wav");

@@ -51,6 +51,9 @@ struct ModuleShape {
 };
 
 bool WriteModule(const std::string& path, const ModuleShape& shape);
+// A Scream Tracker 3 module whose order list holds only its end: a module that loads and holds no
+// song (libopenmpt gives it a length of 0 and plays a tenth of a second of silence).
+bool WriteSonglessModule(const std::string& path);
 
 bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> ReadBytes(const std::string& path);
