@@ -2,6 +2,7 @@
 // to the end with one end sync, the levels of known signals, refusing bad input, and handles used
 // from several threads. Most cases run on the no-sound device, which is clocked like a sound card.
 #include "platform/sound/bass.h"
+#include "platform/sound/failed_opens.h"
 #include "platform/sound/level_meter.h"
 #include "platform/sound/source.h"
 #include "support/open_counter.h"
@@ -14,6 +15,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -357,6 +359,32 @@ TEST_F(AudioLibrary, AFileThatCannotPlayIsNotReopenedUntilItChangesOrAWaitPasses
     handle = Open(late, false);
     EXPECT_NE(handle, 0u);
     BASS_StreamFree(handle);
+}
+
+// A file that keeps failing is tried again after a wait that doubles from one second to ten
+// minutes, each counted from the failure; a change of the file, or of its kind, starts over.
+TEST(FailedOpens, TheWaitDoublesFromASecondToTenMinutes) {
+    using sound::FailedOpens;
+    const sound::FileIdentity missing{ENOENT}, written{0, 1, 2, 3, 4, 5};
+    FailedOpens failed;
+    FailedOpens::Clock::time_point now{};
+    int error = BASS_OK;
+    EXPECT_TRUE(failed.Failed("a.ogg", false, missing, BASS_ERROR_FILEOPEN, now)) << "news";
+    for (int wait : {1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 600, 600}) {
+        SCOPED_TRACE(wait);
+        const auto due = now + std::chrono::seconds(wait);
+        EXPECT_TRUE(failed.Refuse("a.ogg", false, missing, due - 1ms, &error));
+        EXPECT_EQ(error, BASS_ERROR_FILEOPEN);
+        EXPECT_FALSE(failed.Refuse("a.ogg", false, missing, due, &error));
+        now = due + 1ms;
+        EXPECT_FALSE(failed.Failed("a.ogg", false, missing, BASS_ERROR_FILEOPEN, now)) << "no news";
+    }
+    EXPECT_FALSE(failed.Refuse("a.ogg", true, missing, now, &error)) << "as a module";
+    EXPECT_FALSE(failed.Refuse("a.ogg", false, written, now, &error)) << "written since";
+    EXPECT_TRUE(failed.Failed("a.ogg", false, written, BASS_ERROR_FILEFORM, now)) << "news";
+    EXPECT_FALSE(failed.Refuse("a.ogg", false, written, now + 1s, &error)) << "a second again";
+    failed.Opened("a.ogg", false);
+    EXPECT_FALSE(failed.Refuse("a.ogg", false, written, now, &error)) << "forgotten once it opens";
 }
 
 // The level is the peak of the last 20 ms heard: six slices of 147 frames. One loud frame shows
