@@ -14,7 +14,11 @@
 
 #include <GL/gl.h>
 #include <GL/glext.h>
+#include <SDL.h>
 #include <gtest/gtest.h>
+// After GoogleTest: Xlib's macros (None, Bool) would clash with its names.
+#include <SDL_syswm.h>
+#include <X11/Xlib.h>
 
 #include <algorithm>
 #include <array>
@@ -679,6 +683,49 @@ TEST_F(GlViewTest, TheChromeCoversTheFrameAndRepaintsOnlyWhatChanged) {
         EXPECT_EQ(PixelAt(window, e.x, e.y), now) << "at " << e.x << ", " << e.y;
     }
     gChildBlue = false;
+}
+
+// --- A window destroyed by another client ------------------------------------------------------
+
+// However the program first meets a window that another client destroyed, with a core request or
+// with a GLX one (the frame's swap can be first), it closes that window as its close button would,
+// and a request about some other window that has gone fails quietly: neither ends the program
+// through the X library's default handler.
+TEST_F(GlViewTest, AWindowDestroyedByAnotherClientIsClosedAndTheProgramGoesOn) {
+    ShowMainWindow(main_);
+    ASSERT_EQ(QI_UpdateGLWindow(view_), -1);
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    ASSERT_TRUE(SDL_GetWindowWMInfo(GetSdlWindow(main_), &info));
+    Display* display = info.info.x11.display;
+    int x = 0, y = 0;
+    Window child = 0;
+    XTranslateCoordinates(display, 0x1FFFFFFE, DefaultRootWindow(display), 0, 0, &x, &y, &child);
+    XSync(display, False);
+    EXPECT_TRUE(IsWindow(main_));
+
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(desktop_.DestroyWindow("glview"));
+    // The error the frame's GLX swap meets when it is the first request to name the window: in
+    // GLX's protocol, error 2 (GLXBadDrawable) of request 11 (SwapBuffers).
+    constexpr int kGlxBadDrawable = 2, kGlxSwapBuffers = 11;
+    int glxOpcode = 0, glxEvent = 0, glxError = 0;
+    ASSERT_TRUE(XQueryExtension(display, "GLX", &glxOpcode, &glxEvent, &glxError));
+    XErrorEvent swapFailed{};
+    swapFailed.type = 0;
+    swapFailed.display = display;
+    swapFailed.resourceid = info.info.x11.window;
+    swapFailed.error_code = static_cast<unsigned char>(glxError + kGlxBadDrawable);
+    swapFailed.request_code = static_cast<unsigned char>(glxOpcode);
+    swapFailed.minor_code = kGlxSwapBuffers;
+    const XErrorHandler handler = XSetErrorHandler(nullptr);
+    XSetErrorHandler(handler);
+    handler(display, &swapFailed);
+    QI_UpdateGLWindow(view_);
+    XSync(display, False);
+    EXPECT_TRUE(RunLoopUntil(main_, [this] { return CountLogged(main_, WM_CLOSE) > 0; }));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "vormel: the window \"glview\" was destroyed by another program\n");
 }
 
 // --- Mouse buttons ------------------------------------------------------------------------------

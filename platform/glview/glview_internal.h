@@ -33,6 +33,10 @@ extern GlFunctions gl;
 // True when the current context has every entry point above.
 bool LoadGlFunctions();
 
+// Before the GL driver starts: no driver thread of the lowest priority is left to hold up the
+// program's exit.
+void KeepTheDriverFromHoldingTheExit();
+
 // The one context of a top-level window, with what composition keeps in it.
 struct GlContext final : WindowAttachment {
     static constexpr AttachmentSlot kSlot = AttachmentSlot::Context;
