@@ -62,7 +62,7 @@ bool OpenView(int width, int height) {
     if (gMainWnd == nullptr) return false;
     gGlCtrl = CreateChildWindow(kGlControlClass, gMainWnd, ID_GLCTRL, 0, 0, width, height);
     if (gGlCtrl == nullptr) return false;
-    gResourceFolder = ExecutableFolder() + "Resource/";
+    gResourceFolder = ResourceFolder();
     SetupOpenGL();
     ResizeView(gGlCtrl);
     return true;

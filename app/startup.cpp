@@ -136,7 +136,7 @@ int StartUp(const char* file) {
     SetWindowIcon(gMainWnd, kProgramIconPng, kProgramIconPngSize);
     CreateView();
     CreateTrackbar();
-    gResourceFolder = ExecutableFolder() + "Resource/";
+    gResourceFolder = ResourceFolder();
     SetupOpenGL();
     BuildFont();
     // The skin engine says itself, on standard error, what was wrong with the skin.

@@ -4,6 +4,7 @@
 // presented, as the program does.
 #include "minimal_renderer.h"
 
+#include "platform/os/window.h"
 #include "render/frame_render.h"
 #include "scene/frame_clock.h"
 #include "scene/scene_init.h"
@@ -16,9 +17,7 @@
 #include <ctime>
 
 int main() {
-    const std::string folder =
-        SDL_GetBasePath() ? std::string(SDL_GetBasePath()) + "Resource/" : "";
-    if (!OpenMinimalRenderer(712, 512, folder)) return 99;
+    if (!OpenMinimalRenderer(712, 512, ResourceFolder())) return 99;
     InitScene();
     const uint64_t frequency = SDL_GetPerformanceFrequency();
     const uint64_t period = frequency / 60;

@@ -117,7 +117,7 @@ void* qInstance() {
 
 int RegisterPorvaneClass() {
     // The pictures are decoded meanwhile: the GL driver takes its time to start.
-    PrefetchPictures(ExecutableFolder() + "Resource/");
+    PrefetchPictures(ResourceFolder());
     KeepTheDriverFromHoldingTheExit();
     if (!EnsureVideo()) return 0;
     AskForCompatibilityContext();

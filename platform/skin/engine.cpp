@@ -33,9 +33,10 @@ bool IsRegularFile(const std::string& path) {
 std::string FindSkinFile(const std::string& name, std::string* looked) {
     if (name.find('/') != std::string::npos) return name;
     const std::string folder = ExecutableFolder();
-    for (const std::string& candidate : {folder + name, folder + "Resource/" + name})
+    const std::string resources = ResourceFolder();
+    for (const std::string& candidate : {folder + name, resources + name})
         if (IsRegularFile(candidate)) return candidate;
-    *looked = "not found beside the program (" + folder + ") or in " + folder + "Resource/";
+    *looked = "not found beside the program (" + folder + ") or in " + resources;
     return std::string();
 }
 
