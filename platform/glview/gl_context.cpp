@@ -75,16 +75,16 @@ void ChooseSwapInterval() {
 
 int gInstance;
 
-} // namespace
-
+// Before the GL driver starts. Mesa writes its shader cache from a thread of the lowest priority,
+// and a process has ended only once its last thread has: on a busy machine that thread waits
+// seconds for a turn, and the closed program lingers as long, its files open. The program's
+// shaders are the fixed-function pipeline's few, quick to make again. A cache the user asks for
+// by name stays.
 void KeepTheDriverFromHoldingTheExit() {
-    // Mesa writes its shader cache from a thread of the lowest priority, and a process has ended
-    // only once its last thread has: on a busy machine that thread waits seconds for a turn, and
-    // the program, its files and a render's pipe linger as long after it was told to end. The
-    // program's shaders are the fixed-function pipeline's few, quick to make again. A cache the
-    // user asks for by name stays.
     setenv("MESA_SHADER_CACHE_DISABLE", "true", 0);
 }
+
+} // namespace
 
 bool GlContext::MakeCurrent() const {
     return SDL_GL_GetCurrentContext() == context || SDL_GL_MakeCurrent(window, context) == 0;
@@ -116,9 +116,13 @@ void* qInstance() {
 }
 
 int RegisterPorvaneClass() {
+    KeepTheDriverFromHoldingTheExit();
+    return RegisterViewClass();
+}
+
+int RegisterViewClass() {
     // The pictures are decoded meanwhile: the GL driver takes its time to start.
     PrefetchPictures(ResourceFolder());
-    KeepTheDriverFromHoldingTheExit();
     if (!EnsureVideo()) return 0;
     AskForCompatibilityContext();
     if (!ProbeCompatibilityContext()) return 0;

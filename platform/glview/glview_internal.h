@@ -33,9 +33,9 @@ extern GlFunctions gl;
 // True when the current context has every entry point above.
 bool LoadGlFunctions();
 
-// Before the GL driver starts: no driver thread of the lowest priority is left to hold up the
-// program's exit.
-void KeepTheDriverFromHoldingTheExit();
+// RegisterPorvaneClass for the program's window and for a render: the view's class, on a GL
+// driver known to give the context the program needs.
+int RegisterViewClass();
 
 // The one context of a top-level window, with what composition keeps in it.
 struct GlContext final : WindowAttachment {

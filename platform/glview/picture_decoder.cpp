@@ -137,6 +137,9 @@ void DecodeFolder(std::string folder, std::map<std::string, DecodedPicture>* pic
         (*pictures)[path] = DecodePicture(path, kPrefetchSide);
     }
     closedir(dir);
+    // A picture that failed left SDL's error text in this thread's storage, which SDL frees by
+    // itself only for threads it made.
+    SDL_TLSCleanup();
 }
 
 } // namespace
