@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -62,7 +63,7 @@ bool OpenView(int width, int height) {
     if (gMainWnd == nullptr) return false;
     gGlCtrl = CreateChildWindow(kGlControlClass, gMainWnd, ID_GLCTRL, 0, 0, width, height);
     if (gGlCtrl == nullptr) return false;
-    gResourceFolder = ExecutableFolder() + "Resource/";
+    gResourceFolder = ResourceFolder();
     SetupOpenGL();
     ResizeView(gGlCtrl);
     return true;
@@ -163,6 +164,17 @@ struct Span {
     int64_t end = -1;  // the frame after the last; -1: the frame at which the sound has ended
 };
 
+// With VORMEL_RENDER_INFO=1, once the frames before --start have run unseen: how many, and how
+// long they took (bench_render reads it).
+void ReportUnseenFrames(int64_t frames, std::chrono::steady_clock::time_point since) {
+    const char* info = std::getenv("VORMEL_RENDER_INFO");
+    if (frames <= 0 || !info || std::strcmp(info, "1") != 0) return;
+    const double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - since).count();
+    std::fprintf(stderr, "vormel: %lld frames run unseen in %.3f ms\n",
+                 static_cast<long long>(frames), ms);
+}
+
 // Runs frames 0 to span.end, drawing and writing from span.first on. Before each frame the sound
 // is mixed up to the moment the frame shows, so its level and its end are those of that moment.
 // Returns the exit code.
@@ -171,6 +183,7 @@ int RunFrames(const Span& span, RenderOutput* output) {
     const bool once = span.end < 0;
     const int64_t known = once ? SoundEndFrame() : span.end;
     Progress progress(span.first, known);
+    const auto started = std::chrono::steady_clock::now();
     for (int64_t frame = 0;; ++frame) {
         if (const int signal = RenderStopSignal()) return 128 + signal;
         if (frame > 0) {
@@ -189,6 +202,7 @@ int RunFrames(const Span& span, RenderOutput* output) {
             SimulateFrame();
             continue;
         }
+        if (frame == span.first) ReportUnseenFrames(frame, started);
         output->SetFrameNumber(frame);
         RenderFrame();
         if (output->failed()) return 1;

@@ -29,8 +29,8 @@ constexpr const char* kInstanceName = "QGL_VORMEL";
 constexpr int kClientWidth = 868, kClientHeight = 532;
 constexpr int kViewLeft = 10, kViewTop = 10, kViewWidth = 712, kViewHeight = 512;
 constexpr int kTrackbarLeft = 740, kTrackbarTop = 457, kTrackbarWidth = 120, kTrackbarHeight = 16;
-constexpr uint32_t kClockHand = 0x7FCB0000;   // half-transparent red
-constexpr uint32_t kClockSecond = 0x7F8F8F8F; // half-transparent grey
+constexpr uint32_t kSecondHandColour = 0x7FCB0000;     // half-transparent red
+constexpr uint32_t kHourMinuteHandColour = 0x7F8F8F8F; // half-transparent grey
 
 bool gFirstCopy = false;
 
@@ -84,7 +84,7 @@ void DressWindow() {
 
     WindowHandle clock =
         skClockCtrl(gMainWnd, (gResourceFolder + "Clock.png").c_str(), px + width + 31, py, 0, 0,
-                    ID_CLOCK, kClockHand, kClockSecond, 0);
+                    ID_CLOCK, kSecondHandColour, kHourMinuteHandColour, 0);
     skSetAnchorCtrl(clock, 2);
     skCreateToolTip(clock, "Kestro clock widget");
 
@@ -144,7 +144,7 @@ int StartUp(const char* file, bool listen) {
     SetWindowIcon(gMainWnd, kProgramIconPng, kProgramIconPngSize);
     CreateView();
     CreateTrackbar();
-    gResourceFolder = ExecutableFolder() + "Resource/";
+    gResourceFolder = ResourceFolder();
     SetupOpenGL();
     BuildFont();
     // The skin engine says itself, on standard error, what was wrong with the skin.

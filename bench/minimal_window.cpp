@@ -5,6 +5,7 @@
 #include "minimal_renderer.h"
 
 #include "app/command_line.h"
+#include "platform/os/window.h"
 #include "render/frame_render.h"
 #include "scene/frame_clock.h"
 #include "scene/scene_init.h"
@@ -19,9 +20,7 @@ extern char** environ;
 int main(int argc, char** argv) {
     const auto started = std::chrono::steady_clock::now();
     const PlatformOptions options = ReadOptions(ParseCommandLine(argc, argv), environ);
-    const std::string folder =
-        SDL_GetBasePath() ? std::string(SDL_GetBasePath()) + "Resource/" : "";
-    if (!OpenMinimalRenderer(712, 512, folder, options.vsync)) return 99;
+    if (!OpenMinimalRenderer(712, 512, ResourceFolder(), options.vsync)) return 99;
     InitScene();
     const uint64_t frequency = SDL_GetPerformanceFrequency();
     const uint64_t period = frequency / 60;

@@ -14,8 +14,13 @@
 
 #include <cmath>
 #include <set>
+#include <tuple>
 
 namespace {
+
+std::tuple<float, float, float> Coordinates(const Vec3& v) {
+    return {v.x, v.y, v.z};
+}
 
 class FrameLogic : public ::testing::Test {
   protected:
@@ -26,14 +31,63 @@ class FrameLogic : public ::testing::Test {
     }
     // What RenderFrame does between reading the level and drawing.
     static void Advance() {
-        AdvanceSpin();
-        AdvanceColourCycle();
-        EmitParticles();
-        AdvanceFormations();
-        MoveParticles();
+        AdvanceScene();
         gSceneStarted = -1;
     }
 };
+
+// One frame in which every step draws from the generator, in the frame's order, so that each
+// step's result shows which draws it had: spin, colour cycle, emission, formations, motion. The
+// draws after SeedRandom(36000) are worked out from the generator's definition (the first four
+// are those its description gives); the expected values follow from them by hand.
+TEST_F(FrameLogic, AFrameRunsItsStepsInOrder) {
+    const double d[] = {0,     29407, 2210,  25739, 17879, 19389, 9281, 15222, 10834,
+                        13555, 20288, 32146, 20581, 4196,  19119, 1583, 20093, 13157};
+    gSceneStarted = -1;
+    for (int i = 0; i < 6; ++i)
+        sources[i] = sinks[i] = FieldNode{}; // every node at the origin, and staying there
+    spin = spinTarget = {0, 0, 0};           // the target is reached: a new one is drawn
+    colourT = 0.99f;                         // the cycle ends: a new one is drawn
+    colourRate = 1;
+    particleColour[0] = 0.1f, particleColour[1] = 0.2f, particleColour[2] = 0.3f;
+    liveParticleCount = 1; // particle 0 sits on the sinks: it is reborn when it moves
+    particles[0].pos = {0, 0, 0};
+    particles[0].speed = particles[1].speed = 100; // a step of 10 at 0.1 s
+    emitTimer = 0.05f;                             // particle 1 is due
+    formationIndex = 0;                            // the move ends: a new formation is drawn
+    formationHold = 0.05f;
+    formationPhase = 3.1f;
+    formationRate = 0.1f;
+    gEnergy = 10;
+    gFrameStep = 0.1f;
+    SeedRandom(36000);
+    AdvanceScene();
+
+    // Spin, draws 1 to 5: 29407 is odd, so a new axis (draws 2 to 4) of length 5 x 0.002 x d5.
+    const double length = std::sqrt(d[2] * d[2] + d[3] * d[3] + d[4] * d[4]);
+    const double speed = 5 * 0.002 * d[5] / 32767;
+    EXPECT_NEAR(spinTarget.x, speed * d[2] / length, 1e-9);
+    EXPECT_NEAR(spinTarget.y, speed * d[3] / length, 1e-9);
+    EXPECT_NEAR(spinTarget.z, speed * d[4] / length, 1e-9);
+    // Colour cycle, draws 6 to 12: hue and saturation from, hue and saturation to, rate.
+    EXPECT_NEAR(colourNow.hue, d[6] / 32767, 1e-7);
+    EXPECT_NEAR(colourFrom.saturation, 1 - d[7] / 32767 * d[8] / 32767, 1e-7);
+    EXPECT_NEAR(colourTo.hue, d[9] / 32767, 1e-7);
+    EXPECT_NEAR(colourTo.saturation, 1 - d[10] / 32767 * d[11] / 32767, 1e-7);
+    EXPECT_NEAR(colourRate, 10 * 0.002 + 10 * 0.005 * d[12] / 32767, 1e-7);
+    // Emission, draws 13 and 14: 19119 % 14 = 9, born a step along (-1, -1, 1) in the colour it
+    // finds; then, pushed and pulled alike by nodes that all sit at one point, it rises a step.
+    EXPECT_EQ(Coordinates(particles[1].pos), std::make_tuple(-10.0f, 0.0f, 10.0f));
+    EXPECT_EQ(particles[1].colour[1], 0.2f);
+    // Formations, draw 15: 1583 % 10 = 3, the rows, which draw nothing.
+    EXPECT_EQ(formationIndex, 3);
+    EXPECT_EQ(formationHold, 10);
+    // Motion, draws 16 and 17: particle 0, on the sinks, is reborn along 13157 % 14 = 11,
+    // (-1, 1, -1).
+    EXPECT_EQ(Coordinates(particles[0].pos), std::make_tuple(-10.0f, 10.0f, -10.0f));
+    EXPECT_EQ(liveParticleCount, 2);
+    EXPECT_EQ(RandomInt(32768), 6977) << "draw 18 is the next: no step drew more or fewer";
+}
 
 TEST_F(FrameLogic, FirstFrameWithoutTimeStartsEverythingButMovesNothing) {
     Advance();

@@ -2,6 +2,7 @@
 // texture loading, composition of the window and the state the program's scene relies on.
 #define GL_GLEXT_PROTOTYPES
 #include "platform/glview/image_header.h"
+#include "platform/glview/picture_decoder.h"
 #include "platform/glview/porvane.h"
 #include "platform/glview/readback.h"
 #include "platform/os/window.h"
@@ -13,7 +14,11 @@
 
 #include <GL/gl.h>
 #include <GL/glext.h>
+#include <SDL.h>
 #include <gtest/gtest.h>
+// After GoogleTest: Xlib's macros (None, Bool) would clash with its names.
+#include <SDL_syswm.h>
+#include <X11/Xlib.h>
 
 #include <algorithm>
 #include <array>
@@ -307,6 +312,7 @@ TEST_F(TextureTest, PicturesThatCannotBeShownAreRefusedBeforeDecodingWithOneLine
         {"missing.png", {}, "No such file or directory"},
         {"folder.png", {}, "not a regular file"},
         {"pipe.png", {}, "not a regular file"},
+        {"over.png", Png(4097, 4096), "4097 x 4096 pixels are more than 16 million"},
     };
     const std::vector<uint8_t> good = [&] {
         std::ifstream in(Path("picture.png"), std::ios::binary);
@@ -351,6 +357,37 @@ TEST_F(TextureTest, PicturesThatCannotBeShownAreRefusedBeforeDecodingWithOneLine
     // ru_maxrss is in kilobytes; decoding the bomb would have asked for 19 GB.
     EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 256 * 1024);
     QI_DestroyTexture(records, kCount + 1);
+}
+
+// The limits hold exactly, and for pictures of the prefetch too, which were decoded before any
+// context told the largest texture: a picture of exactly the pixel budget goes on to the decoder,
+// and one larger than the context's textures is refused whoever decoded it.
+TEST_F(TextureTest, TheLimitsHoldExactlyAndForPrefetchedPicturesToo) {
+    const std::vector<uint8_t> budget = picture_headers::Png(4096, 4096); // a header alone
+    std::ofstream(Path("budget.png"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(budget.data()),
+               static_cast<std::streamsize>(budget.size()));
+    ForgetPrefetchedPictures(); // the control's own, of Resource/
+    PrefetchPictures(folder_.string() + "/");
+    const struct {
+        const char* what;
+        const char* name;
+        int maxSide;
+        const char* reason; // the start of it; empty when shown
+    } cases[] = {
+        {"prefetched", "picture.png", 1, "its 2 x 2 pixels exceed the largest texture, 1 x 1"},
+        {"decoded when asked for", "picture.png", 1,
+         "its 2 x 2 pixels exceed the largest texture, 1 x 1"},
+        {"as large as the textures", "picture.png", 2, ""},
+        {"exactly the budget", "budget.png", 16384, "it cannot be decoded"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const DecodedPicture picture = TakeDecodedPicture(Path(c.name), c.maxSide);
+        EXPECT_EQ(picture.reason.substr(0, std::strlen(c.reason)), c.reason) << picture.reason;
+        EXPECT_EQ(picture.reason.empty(), *c.reason == '\0') << picture.reason;
+    }
+    ForgetPrefetchedPictures();
 }
 
 // The size comes from the header alone; a header cut short or out of range is damaged.
@@ -562,8 +599,9 @@ TEST_F(GlViewTest, ThePresentedWindowShowsTheViewPixelForPixelOverTheChrome) {
 namespace {
 
 int gChildPaints = 0;
+bool gChildBlue = false;
 
-// The frame green, the child's rectangle red with a yellow corner pixel.
+// The frame green, the child's rectangle red (or blue) with a yellow corner pixel.
 void PaintGreenFrame(WindowHandle, cairo_t* cr, int width, int height) {
     cairo_set_source_rgb(cr, 0, 1, 0);
     cairo_rectangle(cr, 0, 0, width, 8);
@@ -573,7 +611,7 @@ void PaintGreenFrame(WindowHandle, cairo_t* cr, int width, int height) {
 }
 void PaintRedChild(WindowHandle, cairo_t* cr, int width, int height) {
     ++gChildPaints;
-    cairo_set_source_rgb(cr, 1, 0, 0);
+    cairo_set_source_rgb(cr, gChildBlue ? 0 : 1, 0, gChildBlue ? 1 : 0);
     cairo_paint(cr); // clipped to the child
     cairo_set_source_rgb(cr, 1, 1, 0);
     cairo_rectangle(cr, width - 1, height - 1, 1, 1);
@@ -632,6 +670,62 @@ TEST_F(GlViewTest, TheChromeCoversTheFrameAndRepaintsOnlyWhatChanged) {
               std::make_tuple(258, 18, 30, 40));
     ASSERT_TRUE(UpdateChrome(main_, &layer, &changed));
     EXPECT_EQ(changed.width * changed.height, 0);
+
+    // Uploaded alone, the changed rectangle shows where it lies, taken from there in the picture.
+    gChildBlue = true;
+    InvalidateChrome(child);
+    ASSERT_EQ(QI_UpdateGLWindow(view_), -1);
+    EXPECT_EQ(gChildPaints, 3);
+    ASSERT_TRUE(ReadPresentedPixels(main_, &window));
+    const Rgba blue{0, 0, 255, 255};
+    for (const auto& e : expected) {
+        const Rgba now = e.colour == red ? blue : e.colour;
+        EXPECT_EQ(PixelAt(window, e.x, e.y), now) << "at " << e.x << ", " << e.y;
+    }
+    gChildBlue = false;
+}
+
+// --- A window destroyed by another client ------------------------------------------------------
+
+// However the program first meets a window that another client destroyed, with a core request or
+// with a GLX one (the frame's swap can be first), it closes that window as its close button would,
+// and a request about some other window that has gone fails quietly: neither ends the program
+// through the X library's default handler.
+TEST_F(GlViewTest, AWindowDestroyedByAnotherClientIsClosedAndTheProgramGoesOn) {
+    ShowMainWindow(main_);
+    ASSERT_EQ(QI_UpdateGLWindow(view_), -1);
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    ASSERT_TRUE(SDL_GetWindowWMInfo(GetSdlWindow(main_), &info));
+    Display* display = info.info.x11.display;
+    int x = 0, y = 0;
+    Window child = 0;
+    XTranslateCoordinates(display, 0x1FFFFFFE, DefaultRootWindow(display), 0, 0, &x, &y, &child);
+    XSync(display, False);
+    EXPECT_TRUE(IsWindow(main_));
+
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(desktop_.DestroyWindow("glview"));
+    // The error the frame's GLX swap meets when it is the first request to name the window: in
+    // GLX's protocol, error 2 (GLXBadDrawable) of request 11 (SwapBuffers).
+    constexpr int kGlxBadDrawable = 2, kGlxSwapBuffers = 11;
+    int glxOpcode = 0, glxEvent = 0, glxError = 0;
+    ASSERT_TRUE(XQueryExtension(display, "GLX", &glxOpcode, &glxEvent, &glxError));
+    XErrorEvent swapFailed{};
+    swapFailed.type = 0;
+    swapFailed.display = display;
+    swapFailed.resourceid = info.info.x11.window;
+    swapFailed.error_code = static_cast<unsigned char>(glxError + kGlxBadDrawable);
+    swapFailed.request_code = static_cast<unsigned char>(glxOpcode);
+    swapFailed.minor_code = kGlxSwapBuffers;
+    const XErrorHandler handler = XSetErrorHandler(nullptr);
+    XSetErrorHandler(handler);
+    handler(display, &swapFailed);
+    QI_UpdateGLWindow(view_);
+    XSync(display, False);
+    EXPECT_TRUE(RunLoopUntil(main_, [this] { return CountLogged(main_, WM_CLOSE) > 0; }));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "vormel: the window \"glview\" was destroyed by another program\n");
 }
 
 // --- Mouse buttons ------------------------------------------------------------------------------

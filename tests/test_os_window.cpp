@@ -6,6 +6,7 @@
 #include "platform/os/clock.h"
 #include "platform/os/window.h"
 #include "platform/os/window_internal.h"
+#include "platform/os/window_tree.h"
 #include "support/desktop.h"
 #include "support/message_log.h"
 #include "support/window_manager.h"
@@ -376,6 +377,28 @@ TEST(TimerPace, KeepsAnEvenPaceAndTakesAStallAsOneLateTick) {
         EXPECT_EQ(TakeTimerTick(&deadline, 10, r.now), r.ticks);
         EXPECT_EQ(deadline, r.deadline);
     }
+}
+
+// The loop sleeps until the nearest deadline, in whole milliseconds rounded up: a wait cut short
+// would wake it early, to spin until the deadline. Periods of whole milliseconds and, below the
+// frame-rate cap, of a fraction of one.
+TEST_F(WindowTest, TheLoopWaitsForTheNextDeadlineAndNoLess) {
+    ASSERT_NE(MakeMain("waits", 300, 200, false), nullptr);
+    SetFrameRateCap(60);
+    const uint64_t frequency = SDL_GetPerformanceFrequency();
+    for (const uint32_t intervalMs : {1u, 17u, 20u, 45u}) {
+        SCOPED_TRACE(testing::Message() << intervalMs << " ms");
+        const uint64_t before = SDL_GetPerformanceCounter();
+        ASSERT_TRUE(StartTimer(main_, 11, intervalMs));
+        const int waitMs = WaitTimeout();
+        const uint64_t after = SDL_GetPerformanceCounter();
+        const uint64_t period = std::max<uint64_t>(frequency * intervalMs / 1000, frequency / 60);
+        // The deadline lies at least a period past before; the wait began by after.
+        EXPECT_GE(after + frequency * static_cast<uint64_t>(waitMs) / 1000, before + period);
+        EXPECT_LE(static_cast<uint64_t>(waitMs), period * 1000 / frequency + 1);
+        StopTimer(main_, 11);
+    }
+    SetFrameRateCap(kFrameRateOfDisplay);
 }
 
 TEST_F(WindowTest, PaintsAreCoalescedAndComeBeforeTimerTicks) {

@@ -93,14 +93,15 @@ class Program {
     bool started() const { return pid_ > 0; }
     void Signal(int signal) const { kill(pid_, signal); }
 
-    // The exit code once the program has ended, or -1 if it did not end in time or was killed.
+    // The exit code once the program has ended, 128 + the signal when one killed it, or -1 if it
+    // did not end in time.
     int WaitForExit(std::chrono::milliseconds limit) {
         const auto end = std::chrono::steady_clock::now() + limit;
         while (std::chrono::steady_clock::now() < end) {
             int status = 0;
             if (waitpid(pid_, &status, WNOHANG) == pid_) {
                 pid_ = 0;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
             }
             std::this_thread::sleep_for(20ms);
         }
@@ -209,9 +210,10 @@ TEST(Program, EndsWithZeroWhenTheWindowIsClosedOrInterrupted) {
     }
 }
 
-// However the display goes away under it, the program ends within 2 s and says why in one line:
+// However the display goes away under it, the program ends by itself and says why in one line:
 // with code 1 when its connection is gone, with 0 when only its window went (as a close) or its
-// terminal closed (as SIGTERM).
+// terminal closed (as SIGTERM). It takes a fraction of a second; the wait is generous, for a
+// machine busy with other work.
 TEST(Program, EndsPromptlyWhenItsDisplayGoesAway) {
     enum class Blow { KillClient, KillServer, DestroyWindow, Hangup };
     const struct {
@@ -244,7 +246,7 @@ TEST(Program, EndsPromptlyWhenItsDisplayGoesAway) {
         }
         if (c.blow == Blow::KillServer) server.Kill();
         if (c.blow == Blow::Hangup) program.Signal(SIGHUP);
-        EXPECT_EQ(program.WaitForExit(2s), c.exitCode) << program.Errors();
+        EXPECT_EQ(program.WaitForExit(10s), c.exitCode) << program.Errors();
         const std::vector<std::string> told = Lines(program.Errors());
         if (!c.told) {
             EXPECT_TRUE(told.empty()) << program.Errors();

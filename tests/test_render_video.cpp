@@ -2,9 +2,11 @@
 // taken out of its environment): what it writes frame for frame, that pieces join into the whole,
 // that the pictures follow the sound, and how it ends when it cannot go on.
 #include "app/command_line.h"
+#include "platform/video/render_output.h"
 #include "platform/video/y4m.h"
 #include "support/sound_fixtures.h"
 
+#include <cairo.h>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -423,6 +425,64 @@ TEST(RenderColours, AreBt709AtLimitedRangeTheRightWayUp) {
     }
 }
 
+// What each file holds of what it was given, in its format's order: the stream's Y, U and V planes
+// one after the other, top row first; the PNG's red, green and blue where a reader looks for them;
+// the WAV header counting the frames written.
+TEST(RenderFiles, KeepThePlanesColoursAndLengthTheyWereGiven) {
+    RenderTargets targets;
+    targets.y4m = Path("colours.y4m");
+    targets.pngFolder = Path("colours");
+    targets.wav = Path("colours.wav");
+    targets.width = 2;
+    targets.height = 4;
+    targets.fps = 25;
+    RenderOutput output;
+    ASSERT_TRUE(output.Open(targets)) << output.Error();
+    // Red above, blue below, given bottom row first as OpenGL reads it.
+    std::vector<uint8_t> rgba(2 * 4 * 4, 255);
+    for (size_t i = 0; i < rgba.size(); i += 4)
+        std::tie(rgba[i], rgba[i + 1], rgba[i + 2]) =
+            i < 16 ? std::make_tuple(0, 0, 255) : std::make_tuple(255, 0, 0);
+    output.SetFrameNumber(7);
+    output.TakeFrame(rgba.data(), 2, 4);
+    std::vector<float> sound(2 * 1000);
+    for (size_t i = 0; i < sound.size(); ++i)
+        sound[i] = static_cast<float>(i) / 4096;
+    output.TakeSound(sound.data(), 1000);
+    ASSERT_TRUE(output.Finish()) << output.Error();
+
+    const std::string y4m = ReadFile(targets.y4m);
+    const size_t planes = y4m.find("FRAME\n") + 6;
+    ASSERT_EQ(y4m.size(), planes + 8 + 2 + 2);
+    const std::string red{63, 63, 63, 63}, blue{32, 32, 32, 32};
+    EXPECT_EQ(y4m.substr(planes, 8), red + blue) << "Y, top row first";
+    EXPECT_EQ(y4m.substr(planes + 8, 2), "\x66\xf0") << "U: red 102, blue 240";
+    EXPECT_EQ(y4m.substr(planes + 10, 2), "\xf0\x76") << "V: red 240, blue 118";
+
+    cairo_surface_t* png =
+        cairo_image_surface_create_from_png((targets.pngFolder + "/000007.png").c_str());
+    ASSERT_EQ(cairo_surface_status(png), CAIRO_STATUS_SUCCESS);
+    const auto* pixels = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(png));
+    const int stride = cairo_image_surface_get_stride(png) / 4;
+    EXPECT_EQ(pixels[0] & 0xFFFFFF, 0xFF0000u) << "red at the top";
+    EXPECT_EQ(pixels[3 * stride + 1] & 0xFFFFFF, 0x0000FFu) << "blue at the bottom";
+    cairo_surface_destroy(png);
+
+    const std::string wav = ReadFile(targets.wav);
+    ASSERT_EQ(wav.size(), kWavHeader + 8000);
+    const auto word = [&](size_t at) {
+        uint32_t value = 0;
+        std::memcpy(&value, wav.data() + at, 4);
+        return value;
+    };
+    EXPECT_EQ(word(4), kWavHeader - 8 + 8000) << "RIFF size";
+    EXPECT_EQ(wav.substr(38, 4), "fact");
+    EXPECT_EQ(word(46), 1000u) << "frames";
+    EXPECT_EQ(wav.substr(50, 4), "data");
+    EXPECT_EQ(word(54), 8000u) << "data size";
+    EXPECT_EQ(std::memcmp(wav.data() + kWavHeader, sound.data(), 8000), 0);
+}
+
 // What --render takes, and the clear refusals of what it cannot do.
 TEST(RenderCommandLine, TakesItsOptionsAndRefusesWhatCannotBeDone) {
     const struct {
@@ -439,6 +499,7 @@ TEST(RenderCommandLine, TakesItsOptionsAndRefusesWhatCannotBeDone) {
         {{"--render", "a.ogg", "--y4m"}, "--y4m takes a value"},
         {{"--render", "a.ogg", "--y4m="}, "--y4m takes a value"},
         {{"--render", "a.ogg", "--y4m", "-", "--size", "161x90"}, "--y4m needs an even"},
+        {{"--render", "a.ogg", "--y4m", "-", "--size", "160x91"}, "--y4m needs an even"},
         {{"--render", "a.ogg", "--y4m", "-", "--size", "1280"}, "--size takes"},
         {{"--render", "a.ogg", "--y4m", "-", "--size", "1x720"}, "--size takes"},
         {{"--render", "a.ogg", "--y4m", "-", "--size", "16386x2"}, "--size takes"},

@@ -100,6 +100,7 @@ TEST(SkinFile, EachKindOfFaultNamesItsLineAndChangesNothing) {
         {"frame.side", "frame.side 4\nframe.side 4", "duplicate key \"frame.side\", first given"},
         {"caption.icon", "caption.icon ../icon.png",
          "bad picture name \"../icon.png\"" + badPicture},
+        {"caption.icon", "caption.icon .icon.png", "bad picture name \".icon.png\"" + badPicture},
         {"caption.font", "caption.font D\xC3\xA9j\xC3\xA0",
          "bad font name \"D??j??\" for \"caption.font\""},
         {"caption.font", std::string("caption.font Deja\0Vu", 20), "control character in the line"},
@@ -138,6 +139,11 @@ TEST(SkinFile, EachKindOfFaultNamesItsLineAndChangesNothing) {
         EXPECT_FALSE(ParseSkinText(c.text, &skin, &error));
         EXPECT_EQ(std::tie(error.line, error.message), std::tie(c.line, c.message));
     }
+    // The longest line allowed is allowed.
+    SkinFile skin;
+    SkinFileError error;
+    EXPECT_TRUE(ParseSkinText(base + "#" + std::string(255, '-') + "\n", &skin, &error))
+        << error.line << ": " << error.message;
 }
 
 TEST(SkinEngine, LoadsOrSaysInOneLineWhyNotAndKeepsTheSkinItHad) {
@@ -332,10 +338,12 @@ TEST_F(SkinnedWindow, DrawsItsOwnFrameAroundTheClientAreaWithTitleAndButtons) {
     WindowRect none;
     EXPECT_FALSE(FindCaptionButton(main_, "Undock", &none) ||
                  FindCaptionButton(main_, "Restore", &none));
-    int left = w / 2;
+    // Four buttons side by side, none between them: the gap before each is the skin's.
+    int left = Button("Dock").x - f.buttonGap;
     for (const char* name : {"Dock", "Minimize", "Maximize", "Close"}) {
         const WindowRect b = Button(name);
-        EXPECT_TRUE(b.x > left && Contains({0, 0, w - f.frameSide, f.captionHeight}, b)) << name;
+        EXPECT_EQ(b.x, left + f.buttonGap) << name;
+        EXPECT_TRUE(Contains({0, 0, w - f.frameSide, f.captionHeight}, b)) << name;
         left = b.x + b.width;
         int glyph = 0;
         for (int y = b.y; y < b.y + b.height; ++y)
@@ -397,6 +405,14 @@ TEST_F(SkinnedWindow, HoverLightsOnlyThatButtonAndTipsShowBelowTheirTools) {
     desktop_.PressButton(1);
     EXPECT_EQ(NextChange(), clockTip);
     desktop_.ReleaseButton(1);
+    // It stays away while the pointer rests there; left and found again, the tool tips again.
+    RunFor(static_cast<uint32_t>(f.tooltipDelay) + 200);
+    EXPECT_EQ(Changed().width, 0);
+    PointAt(RectOf(view_));
+    RunFor(200);
+    Changed();
+    PointAt(clock);
+    EXPECT_EQ(NextChange(), clockTip);
 }
 
 TEST_F(SkinnedWindow, ButtonsActOnAReleaseOverTheButtonPressed) {

@@ -71,6 +71,15 @@ void ChooseSwapInterval() {
 
 int gInstance;
 
+// Before the GL driver starts. Mesa writes its shader cache from a thread of the lowest priority,
+// and a process has ended only once its last thread has: on a busy machine that thread waits
+// seconds for a turn, and the closed program lingers as long, its files open. The program's
+// shaders are the fixed-function pipeline's few, quick to make again. A cache the user asks for
+// by name stays.
+void KeepTheDriverFromHoldingTheExit() {
+    setenv("MESA_SHADER_CACHE_DISABLE", "true", 0);
+}
+
 } // namespace
 
 bool GlContext::MakeCurrent() const {
@@ -103,8 +112,13 @@ void* qInstance() {
 }
 
 int RegisterPorvaneClass() {
+    KeepTheDriverFromHoldingTheExit();
+    return RegisterViewClass();
+}
+
+int RegisterViewClass() {
     // The pictures are decoded meanwhile: the GL driver takes its time to start.
-    PrefetchPictures(ExecutableFolder() + "Resource/");
+    PrefetchPictures(ResourceFolder());
     if (!EnsureVideo()) return 0;
     AskForCompatibilityContext();
     if (!ProbeCompatibilityContext()) return 0;

@@ -33,6 +33,10 @@ extern GlFunctions gl;
 // True when the current context has every entry point above.
 bool LoadGlFunctions();
 
+// RegisterPorvaneClass for the program's window and for a render: the view's class, on a GL
+// driver known to give the context the program needs.
+int RegisterViewClass();
+
 // The one context of a top-level window, with what composition keeps in it.
 struct GlContext final : WindowAttachment {
     static constexpr AttachmentSlot kSlot = AttachmentSlot::Context;

@@ -1,14 +1,12 @@
 #include "platform/glview/picture_decoder.h"
 
 #include "platform/glview/image_header.h"
+#include "platform/os/files.h"
 
 #include <SDL.h>
 #include <SDL_image.h>
 #include <dirent.h>
-#include <fcntl.h>
 #include <malloc.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -25,7 +23,7 @@ namespace {
 // any of them and still quick to decode.
 constexpr int64_t kPixelBudget = int64_t{1} << 24;
 // A file larger than this is no picture the program shows, whatever its header says.
-constexpr off_t kMaxFileBytes = off_t{128} << 20;
+constexpr uint64_t kMaxFileBytes = uint64_t{128} << 20;
 // What the prefetch lets through before any GL context tells the real largest texture; every
 // OpenGL 3 context takes at least this, and the upload checks the context's own limit again.
 constexpr int kPrefetchSide = 16384;
@@ -35,39 +33,19 @@ struct SurfaceDeleter {
 };
 using SurfacePtr = std::unique_ptr<SDL_Surface, SurfaceDeleter>;
 
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
-
 // The whole file; a FIFO or a device is refused without waiting on it.
 std::string ReadPictureFile(const std::string& path, std::vector<uint8_t>* bytes) {
-    FileDescriptor file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (file.get() < 0) return std::strerror(errno);
-    struct stat status {};
-    if (fstat(file.get(), &status) != 0) return std::strerror(errno);
-    if (!S_ISREG(status.st_mode)) return "it is not a regular file";
-    if (status.st_size > kMaxFileBytes) return "the file is larger than 128 MB";
-    bytes->resize(static_cast<size_t>(status.st_size));
-    size_t done = 0;
-    while (done < bytes->size()) {
-        const ssize_t got = read(file.get(), bytes->data() + done, bytes->size() - done);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return std::strerror(errno);
-        if (got == 0) break;
-        done += static_cast<size_t>(got);
+    switch (const int error = ReadWholeFile(path, kMaxFileBytes, bytes)) {
+    case 0:
+        return std::string();
+    case EISDIR:
+    case EINVAL:
+        return "it is not a regular file";
+    case EFBIG:
+        return "the file is larger than 128 MB";
+    default:
+        return std::strerror(error);
     }
-    bytes->resize(done);
-    return std::string();
 }
 
 std::string SizeRefused(int64_t width, int64_t height, int maxSide) {
@@ -159,6 +137,9 @@ void DecodeFolder(std::string folder, std::map<std::string, DecodedPicture>* pic
         (*pictures)[path] = DecodePicture(path, kPrefetchSide);
     }
     closedir(dir);
+    // A picture that failed left SDL's error text in this thread's storage, which SDL frees by
+    // itself only for threads it made.
+    SDL_TLSCleanup();
 }
 
 } // namespace

@@ -18,10 +18,6 @@
 
 namespace {
 
-std::string ResourceFolder() {
-    return ExecutableFolder() + "Resource/";
-}
-
 // Makes a texture of the decoded picture with all its levels. OpenGL's first row is the bottom
 // one, as the picture's rows are stored, so a quad with t growing upwards shows it upright. The
 // pictures are shown far smaller than they are stored (512 pixels at about 200): sampled from the

@@ -19,3 +19,7 @@ std::string ExecutableFolder() {
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
+
+std::string ResourceFolder() {
+    return ExecutableFolder() + "Resource/";
+}

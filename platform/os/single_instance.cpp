@@ -2,6 +2,7 @@
 // it once its window exists, and later copies hand it their request over it.
 #include "platform/os/single_instance.h"
 
+#include "platform/os/files.h"
 #include "platform/os/hand_over.h"
 #include "platform/os/window_tree.h"
 
@@ -23,27 +24,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class UniqueFd {
-  public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        if (this != &other) Reset(std::exchange(other.fd_, -1));
-        return *this;
-    }
-    ~UniqueFd() { Reset(); }
-    void Reset(int fd = -1) {
-        if (fd_ >= 0) close(fd_);
-        fd_ = fd;
-    }
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-
-  private:
-    int fd_ = -1;
-};
 
 // How long a second copy waits for the first to answer one request: far longer than the first
 // copy spends on a client, so only a copy that hangs or has gone makes it run out.

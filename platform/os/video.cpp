@@ -93,16 +93,22 @@ void CloseLostWindows(void*) {
 }
 
 // Xlib reports errors from inside whatever call met them, so nothing here talks to the server:
-// the loop closes the window later.
+// the loop closes the window later. A window destroyed under us shows as a core error naming it,
+// or as an extension's own (GLX's GLXBadDrawable when the frame's swap is the first request to
+// meet it), whichever request comes first.
 int OnXError(Display* display, XErrorEvent* error) {
     const XID resource = error->resourceid;
     if (IsLost(resource)) return 0;
-    const bool gone = error->error_code == BadWindow || error->error_code == BadDrawable;
+    const bool gone = error->error_code == BadWindow || error->error_code == BadDrawable ||
+                      error->error_code >= FirstExtensionError;
     if (gone && TopLevelByXWindow(resource) && gLostCount < kMaxLostWindows) {
         gLostWindows[gLostCount++] = resource;
         if (!gLostPosted) gLostPosted = PostToLoop(CloseLostWindows, nullptr);
         return 0;
     }
+    // A window that is not (or no longer) one of ours went away under a request that named it
+    // (SDL asks about windows it has heard of in events): nothing of the program's went with it.
+    if (error->error_code == BadWindow) return 0;
     return gPreviousErrorHandler ? gPreviousErrorHandler(display, error) : 0;
 }
 

@@ -194,3 +194,5 @@ int RunMessageLoop();
 
 // The folder of the running executable (links resolved), with a trailing '/'.
 std::string ExecutableFolder();
+// The folder of the files the program reads at run time: "Resource/" in the executable's folder.
+std::string ResourceFolder();

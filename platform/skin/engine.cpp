@@ -3,20 +3,21 @@
 #include "platform/skin/kestro.h"
 #include "platform/skin/skin_internal.h"
 
+#include "platform/os/files.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
 std::shared_ptr<const Skin> gSkin;
 
-// Enough for any skin; a bigger file is refused by the parser with its own message.
-constexpr size_t kReadLimit = 64 * 1024 + 1;
+// Far more than any skin: the parser refuses one past its own limit with its own message, and a
+// file beyond this is not read at all.
+constexpr uint64_t kReadLimit = 1 << 20;
 
 void Report(const std::string& where, const std::string& what) {
     std::fprintf(stderr, "vormel: %s: %s\n", where.c_str(), what.c_str());
@@ -32,39 +33,21 @@ bool IsRegularFile(const std::string& path) {
 std::string FindSkinFile(const std::string& name, std::string* looked) {
     if (name.find('/') != std::string::npos) return name;
     const std::string folder = ExecutableFolder();
-    for (const std::string& candidate : {folder + name, folder + "Resource/" + name})
+    const std::string resources = ResourceFolder();
+    for (const std::string& candidate : {folder + name, resources + name})
         if (IsRegularFile(candidate)) return candidate;
-    *looked = "not found beside the program (" + folder + ") or in " + folder + "Resource/";
+    *looked = "not found beside the program (" + folder + ") or in " + resources;
     return std::string();
 }
 
-// The whole file, up to kReadLimit bytes. False with errno set when it cannot be read.
+// The whole file. False with errno set when it cannot be read.
 bool ReadText(const std::string& path, std::string* text) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat s {};
-    if (fstat(fd, &s) != 0 || !S_ISREG(s.st_mode)) {
-        const int error = S_ISDIR(s.st_mode) ? EISDIR : errno;
-        close(fd);
-        errno = error == 0 ? EINVAL : error;
+    std::vector<uint8_t> bytes;
+    if (const int error = ReadWholeFile(path, kReadLimit, &bytes)) {
+        errno = error;
         return false;
     }
-    text->assign(kReadLimit, '\0');
-    size_t have = 0;
-    while (have < text->size()) {
-        const ssize_t n = read(fd, text->data() + have, text->size() - have);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            const int error = errno;
-            close(fd);
-            errno = error;
-            return false;
-        }
-        if (n == 0) break;
-        have += static_cast<size_t>(n);
-    }
-    close(fd);
-    text->resize(have);
+    text->assign(bytes.begin(), bytes.end());
     return true;
 }
 

@@ -27,18 +27,6 @@ struct FreeOpenmptText {
 };
 using OpenmptText = std::unique_ptr<const char, FreeOpenmptText>;
 
-// Reads the whole file; false on any read error or early end.
-bool ReadAll(const RegularFile& file, std::vector<unsigned char>* bytes) {
-    bytes->resize(file.size());
-    size_t done = 0;
-    while (done < bytes->size()) {
-        ssize_t got = read(file.descriptor(), bytes->data() + done, bytes->size() - done);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        done += static_cast<size_t>(got);
-    }
-    return true;
-}
 
 class ModuleSource final : public Source {
   public:
@@ -53,7 +41,7 @@ class ModuleSource final : public Source {
             return BASS_ERROR_FILEFORM;
         }
         std::vector<unsigned char> bytes;
-        if (!ReadAll(file, &bytes)) {
+        if (ReadExactly(file.descriptor(), file.size(), &bytes) != 0) {
             *reason = "it could not be read";
             return BASS_ERROR_FILEOPEN;
         }

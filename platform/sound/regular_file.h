@@ -2,6 +2,8 @@
 // would otherwise hang the caller), and only regular files with content are accepted.
 #pragma once
 
+#include "platform/os/files.h"
+
 #include <cstdint>
 #include <string>
 
@@ -10,18 +12,17 @@ namespace sound {
 class RegularFile {
   public:
     RegularFile() = default;
-    RegularFile(RegularFile&& other) noexcept;
-    RegularFile& operator=(RegularFile&& other) noexcept;
-    ~RegularFile();
+    RegularFile(RegularFile&& other) noexcept = default;
+    RegularFile& operator=(RegularFile&& other) noexcept = default;
 
     // Returns BASS_OK, or the library error code that says why path cannot be decoded; then, when
     // reason is given, writes the cause in a few words.
     int Open(const char* path, std::string* reason = nullptr);
-    int descriptor() const { return descriptor_; }
+    int descriptor() const { return file_.get(); }
     uint64_t size() const { return size_; }
 
   private:
-    int descriptor_ = -1;
+    UniqueFd file_;
     uint64_t size_ = 0;
 };
 

@@ -43,12 +43,12 @@ bool OutputFile::Open(const std::string& path) {
     if (!direct) temporary_ = TemporaryNameFor(path);
     const std::string& name = direct ? path : temporary_;
     const int flags = O_WRONLY | O_CLOEXEC | O_NOCTTY | (direct ? 0 : O_CREAT | O_TRUNC);
-    fd_ = open(name.c_str(), flags, 0666);
-    if (fd_ < 0) {
+    owned_.Reset(open(name.c_str(), flags, 0666));
+    if (!owned_) {
         temporary_.clear();
         return Fail(errno);
     }
-    ownsFd_ = true;
+    fd_ = owned_.get();
     return true;
 }
 
@@ -77,10 +77,9 @@ bool OutputFile::WriteAt(uint64_t offset, const void* data, size_t size) {
 bool OutputFile::Finish() {
     if (failed() || fd_ < 0) return false;
     // A full disk or a lost network file system may show only when the file is closed.
-    const int closed = ownsFd_ ? close(fd_) : 0;
+    const int closed = owned_ ? close(owned_.Release()) : 0;
     const int error = closed != 0 ? errno : 0;
     fd_ = -1;
-    ownsFd_ = false;
     if (closed != 0) return Fail(error);
     if (!temporary_.empty() && rename(temporary_.c_str(), path_.c_str()) != 0) return Fail(errno);
     temporary_.clear();
@@ -88,9 +87,8 @@ bool OutputFile::Finish() {
 }
 
 void OutputFile::Discard() {
-    if (ownsFd_) close(fd_);
+    owned_.Reset();
     fd_ = -1;
-    ownsFd_ = false;
     if (!temporary_.empty()) unlink(temporary_.c_str());
     temporary_.clear();
 }

@@ -4,6 +4,8 @@
 // written directly: they have no name to keep clean.
 #pragma once
 
+#include "platform/os/files.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -37,8 +39,8 @@ class OutputFile {
 
     std::string path_;
     std::string temporary_; // the hidden name while writing; empty when written directly
-    int fd_ = -1;
-    bool ownsFd_ = false;
+    int fd_ = -1;           // what is written to: owned_'s, or standard output's
+    UniqueFd owned_;
     std::string error_;
 };
 

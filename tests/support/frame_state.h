@@ -4,6 +4,7 @@
 
 #include "render/frame_render.h"
 #include "scene/frame_clock.h"
+#include "scene/scene_init.h"
 
 inline void ResetFrameRender() {
     gSceneStarted = 0;
@@ -14,4 +15,5 @@ inline void ResetFrameRender() {
     formationPhase = 0;
     colourRate = 0;
     gFrameStep = 0;
+    particleColour[0] = particleColour[1] = particleColour[2] = 0;
 }
