@@ -123,6 +123,8 @@ PlatformOptions ReadOptions(const CommandLine& line, const char* const* environm
             options.glInfo = std::string_view(value) == "1";
         } else if (name == "VORMEL_AUDIO_LOG") {
             options.audioLog = true;
+        } else if (name == "VORMEL_RENDER_INFO") {
+            options.renderInfo = std::string_view(value) == "1";
         }
     }
     return options;

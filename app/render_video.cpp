@@ -4,6 +4,7 @@
 #include "audio/level.h"
 #include "audio/playback.h"
 #include "platform/os/clock.h"
+#include "platform/os/options.h"
 #include "platform/video/render_output.h"
 #include "render/frame_render.h"
 #include "render/gl_setup.h"
@@ -13,7 +14,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -167,8 +167,7 @@ struct Span {
 // With VORMEL_RENDER_INFO=1, once the frames before --start have run unseen: how many, and how
 // long they took (bench_render reads it).
 void ReportUnseenFrames(int64_t frames, std::chrono::steady_clock::time_point since) {
-    const char* info = std::getenv("VORMEL_RENDER_INFO");
-    if (frames <= 0 || !info || std::strcmp(info, "1") != 0) return;
+    if (frames <= 0 || !GetPlatformOptions().renderInfo) return;
     const double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - since).count();
     std::fprintf(stderr, "vormel: %lld frames run unseen in %.3f ms\n",

@@ -12,6 +12,7 @@ struct PlatformOptions {
     bool glInfo = false;   // say the OpenGL version at start, when the first frame shows, and the
                            // frames presented each second
     bool audioLog = false; // say the sound driver and format asked for and obtained
+    bool renderInfo = false; // say how long a render took to run the frames before --start
     // When the program started: the first frame's line counts from here.
     std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
 };
