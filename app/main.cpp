@@ -26,5 +26,6 @@ int main(int argc, char** argv) {
     options.started = started;
     SetPlatformOptions(options);
     if (line.render) return RenderVideo(line.file, line.renderOptions);
-    return VormelMain(line.file.empty() ? nullptr : line.file.c_str());
+    return VormelMain(line.file.empty() ? nullptr : line.file.c_str(),
+                      line.fullScreen ? WindowMode::FullScreen : WindowMode::Normal);
 }

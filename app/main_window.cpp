@@ -33,6 +33,17 @@ void TakeFieldOfView(WindowHandle control) {
 
 } // namespace
 
+void ToggleFullScreen() {
+    if (GetWindowMode(gMainWnd) == WindowMode::FullScreen)
+        RestoreWindow(gMainWnd);
+    else
+        SetWindowMode(gMainWnd, WindowMode::FullScreen);
+}
+
+void LeaveFullScreen() {
+    if (GetWindowMode(gMainWnd) == WindowMode::FullScreen) RestoreWindow(gMainWnd);
+}
+
 void PaintMainWindow(WindowHandle) {
     RenderFrame();
 }
@@ -60,6 +71,13 @@ intptr_t MainWndProc(WindowHandle window, const Message& message) {
     case WM_PAINT:
         PaintMainWindow(window);
         return 0;
+    case WM_KEYDOWN: // the keys of the window, whatever has the focus
+        if (message.key == VK_F11) ToggleFullScreen();
+        if (message.key == VK_ESCAPE) LeaveFullScreen();
+        break;
+    case WM_SYSKEYDOWN:
+        if (message.key == VK_RETURN) ToggleFullScreen();
+        break;
     case WM_DESTROY:
         QI_DeleteGLFont(&gGlFont);
         QI_DestroyTexture(&gTextures[0], kTextureCount);

@@ -48,6 +48,7 @@ void CreateView() {
                                 kViewWidth, kViewHeight);
     if (gGlCtrl != nullptr) gGlCtrlOldProc = SubclassWindow(gGlCtrl, GlCtrlSubclassProc);
     QI_SetAnchorMode(gGlCtrl, kAnchorStretch); // the view grows and shrinks with the window
+    SetFullScreenChild(gGlCtrl);               // and alone fills the screen in full screen
 }
 
 // Step 7: the field of view's slider, 1 to 100 from 50. Its handle is not kept: the main window
@@ -121,7 +122,7 @@ int End(int exitCode) {
 
 } // namespace
 
-int StartUp(const char* file) {
+int StartUp(const char* file, WindowMode show) {
     if (AnotherCopyTookOver(file)) return 0;
     if (RegisterPorvaneClass() == 0) {
         std::fprintf(stderr, "vormel: no display with OpenGL to open the window on\n");
@@ -145,7 +146,7 @@ int StartUp(const char* file) {
     DressWindow();
     DragAcceptFiles(gMainWnd, true);
     PlayFirstSound(file);
-    ShowMainWindow(gMainWnd);
+    ShowMainWindow(gMainWnd, show);
     SetForegroundWindow(gMainWnd);
     SetFocus(gMainWnd);
     ListenForOtherCopies(gMainWnd);
@@ -161,7 +162,7 @@ int RunUntilQuit() {
     return End(exitCode);
 }
 
-int VormelMain(const char* file) {
-    const int started = StartUp(file);
+int VormelMain(const char* file, WindowMode show) {
+    const int started = StartUp(file, show);
     return started == kKeepRunning ? RunUntilQuit() : started;
 }

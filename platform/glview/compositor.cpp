@@ -171,7 +171,11 @@ int QI_UpdateGLWindow(WindowHandle glControl) {
     SavedBlitState saved;
     Save(&saved);
     const WindowRect view = ViewRect(*fb, glControl);
-    const bool chrome = PrepareChrome(context, GetTopLevelWindow(glControl));
+    // A view that covers the whole window (full screen) leaves no chrome to show: none is painted
+    // or uploaded meanwhile, and what changed in it waits until it shows again.
+    const bool covered = view.x <= 0 && view.y <= 0 && view.x + view.width >= width &&
+                         view.y + view.height >= height;
+    const bool chrome = !covered && PrepareChrome(context, GetTopLevelWindow(glControl));
     gl.bindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
     if (chrome) BlitChromeAround(context, view, width, height);
     BlitView(*fb, view, height);

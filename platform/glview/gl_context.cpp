@@ -108,7 +108,8 @@ int RegisterPorvaneClass() {
     if (!EnsureVideo()) return 0;
     AskForCompatibilityContext();
     if (!ProbeCompatibilityContext()) return 0;
-    return RegisterChildClass(kGlControlClass, GlControlProc) ? 1 : 0;
+    // A double click on the view is one gesture of its own, not a second drag.
+    return RegisterChildClass(kGlControlClass, GlControlProc, CS_DBLCLKS) ? 1 : 0;
 }
 
 int QI_LoadDLL(const char*) {

@@ -100,11 +100,15 @@ void FakeDesktop::ReleaseButton(int button) {
     XSync(x_->display, False);
 }
 
-void FakeDesktop::TypeKey(const char* keysymName) {
-    const KeyCode code = XKeysymToKeycode(x_->display, XStringToKeysym(keysymName));
-    XTestFakeKeyEvent(x_->display, code, True, CurrentTime);
-    XTestFakeKeyEvent(x_->display, code, False, CurrentTime);
-    XSync(x_->display, False);
+void FakeDesktop::TypeKey(const char* keysymName, const char* modifier) {
+    Display* d = x_->display;
+    const KeyCode held = modifier ? XKeysymToKeycode(d, XStringToKeysym(modifier)) : 0;
+    const KeyCode code = XKeysymToKeycode(d, XStringToKeysym(keysymName));
+    if (held) XTestFakeKeyEvent(d, held, True, CurrentTime);
+    XTestFakeKeyEvent(d, code, True, CurrentTime);
+    XTestFakeKeyEvent(d, code, False, CurrentTime);
+    if (held) XTestFakeKeyEvent(d, held, False, CurrentTime);
+    XSync(d, False);
 }
 
 bool FakeDesktop::ResizeWindow(const char* title, int width, int height) {

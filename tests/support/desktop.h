@@ -20,8 +20,9 @@ class FakeDesktop {
     // X button numbers: 1 left, 3 right.
     void PressButton(int button);
     void ReleaseButton(int button);
-    // Presses and releases a key, named as X names its keysym ("Right", "Page_Up", "Home"…).
-    void TypeKey(const char* keysymName);
+    // Presses and releases a key, named as X names its keysym ("Right", "Page_Up", "Home"…),
+    // with a modifier held if one is named ("Alt_L").
+    void TypeKey(const char* keysymName, const char* modifier = nullptr);
     // Windows are found by their title; false when there is no such window.
     bool ResizeWindow(const char* title, int width, int height);
     bool AskToClose(const char* title);
