@@ -300,6 +300,16 @@ TEST_F(TheProgram, FullScreenFromTheKeysAndADoubleClickShowsTheViewAlone) {
         glGetFloatv(GL_PROJECTION_MATRIX, projection);
         EXPECT_NEAR(projection[5] / projection[0], 1280.0 / 1024, 1e-5);
         if (!pointerHid) {
+            // Straight from the view to the screen: the scene fills the whole picture.
+            KeepPresentedFrames(gMainWnd, true);
+            PixelImage shown;
+            ASSERT_TRUE(RunUntil([&] { return ReadPresentedPixels(gMainWnd, &shown); }));
+            KeepPresentedFrames(gMainWnd, false);
+            EXPECT_EQ(std::tie(shown.width, shown.height), std::make_tuple(1280, 1024));
+            size_t lit = 0;
+            for (size_t i = 0; i < shown.rgba.size(); i += 4)
+                lit += shown.rgba[i] + shown.rgba[i + 1] + shown.rgba[i + 2] > 180;
+            EXPECT_GT(lit, 1280u * 1024u / 50) << "the scene fills the screen";
             pointerHid = RunUntil([] { return SDL_ShowCursor(SDL_QUERY) == SDL_DISABLE; });
             EXPECT_TRUE(pointerHid) << "the pointer hides after resting";
             PointAtView(400, 300);

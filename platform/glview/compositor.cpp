@@ -170,18 +170,21 @@ int QI_UpdateGLWindow(WindowHandle glControl) {
     SDL_GL_GetDrawableSize(context->window, &width, &height);
     SavedBlitState saved;
     Save(&saved);
-    const WindowRect view = ViewRect(*fb, glControl);
-    // A view that covers the whole window (full screen) leaves no chrome to show: none is painted
-    // or uploaded meanwhile, and what changed in it waits until it shows again.
-    const bool covered = view.x <= 0 && view.y <= 0 && view.x + view.width >= width &&
-                         view.y + view.height >= height;
-    const bool chrome = !covered && PrepareChrome(context, GetTopLevelWindow(glControl));
-    gl.bindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    if (chrome) BlitChromeAround(context, view, width, height);
-    BlitView(*fb, view, height);
+    // A view drawn straight into the back buffer (full screen) leaves nothing to compose: the
+    // chrome is neither painted nor uploaded meanwhile, and what changed in it waits until it
+    // shows again.
+    if (!fb->direct) {
+        const WindowRect view = ViewRect(*fb, glControl);
+        const bool chrome = PrepareChrome(context, GetTopLevelWindow(glControl));
+        gl.bindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+        if (chrome) BlitChromeAround(context, view, width, height);
+        BlitView(*fb, view, height);
+    }
     if (context->keepFrames) KeepFrame(context, width, height);
     SDL_GL_SwapWindow(context->window);
     ReportFrames();
     Restore(saved);
+    // The window may have entered or left full screen since the view last changed size.
+    ChooseDrawTarget(glControl, fb);
     return -1;
 }
