@@ -1,5 +1,6 @@
 // The real program on a private X server: it opens its window, shows the scene, and ends cleanly
 // however it is asked to.
+#include "support/compositor.h"
 #include "support/desktop.h"
 #include "support/open_counter.h"
 #include "support/picture_headers.h"
@@ -18,6 +19,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <spawn.h>
 #include <sstream>
 #include <string>
@@ -41,8 +44,13 @@ class Program {
     explicit Program(bool withDisplay) : Program(VORMEL_PROGRAM, withDisplay ? nullptr : "") {}
     // args follow the program's name; env entries come before the inherited ones, so they win.
     Program(const std::string& executable, const char* display,
-            const std::vector<std::string>& args = {}, const std::vector<std::string>& env = {}) {
-        const bool withDisplay = !display || *display;
+            const std::vector<std::string>& args = {}, const std::vector<std::string>& env = {})
+        : Program(executable, DisplayEnvironment(display), args, env) {}
+    // displayEnv: the display's variables, replacing the test's own (DISPLAY, WAYLAND_DISPLAY,
+    // SDL_VIDEODRIVER); a single empty entry keeps the test's own.
+    Program(const std::string& executable, const std::vector<std::string>& displayEnv,
+            const std::vector<std::string>& args, const std::vector<std::string>& env) {
+        const bool keepDisplay = displayEnv.size() == 1 && displayEnv[0].empty();
         errors_ =
             std::filesystem::temp_directory_path() /
             ("vormel-stderr-" + std::to_string(getpid()) + "-" + std::to_string(++count_) + ".txt");
@@ -52,10 +60,10 @@ class Program {
             const bool isDisplay = entry.rfind("DISPLAY=", 0) == 0 ||
                                    entry.rfind("WAYLAND_DISPLAY=", 0) == 0 ||
                                    entry.rfind("SDL_VIDEODRIVER=", 0) == 0;
-            if ((display || !withDisplay) && isDisplay) continue;
+            if (!keepDisplay && isDisplay) continue;
             entries.push_back(entry);
         }
-        if (display && *display) entries.push_back(std::string("DISPLAY=") + display);
+        if (!keepDisplay) entries.insert(entries.end(), displayEnv.begin(), displayEnv.end());
         entries.push_back("SDL_AUDIODRIVER=dummy");
         std::vector<char*> envp;
         for (std::string& e : entries)
@@ -116,6 +124,13 @@ class Program {
     }
 
   private:
+    // null keeps the test's display, "" none at all, ":N" that X display.
+    static std::vector<std::string> DisplayEnvironment(const char* display) {
+        if (!display) return {""};
+        if (!*display) return {};
+        return {std::string("DISPLAY=") + display};
+    }
+
     pid_t pid_ = 0;
     std::filesystem::path errors_;
     std::filesystem::path outputs_;
@@ -168,16 +183,143 @@ size_t LitViewPixels(const Shot& shot) {
     return lit;
 }
 
-TEST(Program, ShowsTheSceneInItsOwnFrameAndEndsOnSigterm) {
-    FakeDesktop desktop;
-    ASSERT_TRUE(desktop.connected());
-    Program program(true);
+// --- On X11 and on Wayland ----------------------------------------------------------------------
+
+enum class Kind { X11, Wayland };
+
+// Where the program shows: an X server (the suite's own, or one a test starts), or a Wayland
+// compositor on it (weston), through which the X server's pointer and keys reach the program and
+// whose picture the X server's screen holds. Windows are found by title on X11; on Wayland by
+// their place on weston's black desktop.
+class Session {
+  public:
+    explicit Session(Kind kind, const char* xDisplay = nullptr)
+        : kind_(kind), xDisplay_(xDisplay ? xDisplay : std::getenv("DISPLAY")),
+          desktop_(xDisplay_.c_str()) {
+        if (kind_ == Kind::Wayland) {
+            const std::string saved = std::getenv("DISPLAY");
+            setenv("DISPLAY", xDisplay_.c_str(), 1);
+            compositor_ = std::make_unique<Compositor>();
+            setenv("DISPLAY", saved.c_str(), 1);
+            MovePointer(pointerX_, pointerY_); // weston draws the pointer: out of the way
+            // Keys go to weston's window, under the pointer, whoever had the X server's focus.
+            desktop_.FocusUnderPointer();
+        }
+    }
+    bool ready() const { return desktop_.connected() && (!compositor_ || compositor_->running()); }
+    Kind kind() const { return kind_; }
+    FakeDesktop& desktop() { return desktop_; }
+    // What the program's environment says of its display.
+    std::vector<std::string> Environment() const {
+        if (kind_ == Kind::X11) return {"DISPLAY=" + xDisplay_};
+        return {"WAYLAND_DISPLAY=" + compositor_->display(),
+                "XDG_RUNTIME_DIR=" + compositor_->runtimeFolder(), "SDL_VIDEODRIVER=wayland"};
+    }
+    std::string DisplayName() const {
+        return kind_ == Kind::X11 ? xDisplay_ : compositor_->display();
+    }
+    void EndCompositor() { compositor_->Kill(); }
+
+    void MovePointer(int x, int y) {
+        pointerX_ = x;
+        pointerY_ = y;
+        desktop_.MovePointer(x, y);
+    }
+    // The window, frame included, and where it lies on the screen.
+    bool Take(Shot* shot, int* x = nullptr, int* y = nullptr) {
+        int sx = 0, sy = 0;
+        if (kind_ == Kind::X11) {
+            if (!desktop_.WindowPosition(kTitle, &sx, &sy) || !::Take(desktop_, shot)) return false;
+        } else if (!TakeFromScreen(shot, &sx, &sy)) {
+            return false;
+        }
+        if (x) *x = sx;
+        if (y) *y = sy;
+        return true;
+    }
+    bool IsShown() {
+        if (kind_ == Kind::X11) return desktop_.IsShown(kTitle);
+        Shot shot;
+        return TakeFromScreen(&shot, nullptr, nullptr) && shot.width > 300 && shot.height > 300;
+    }
+    bool WaitUntilShown(std::chrono::milliseconds limit) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < end) {
+            if (IsShown()) return true;
+            std::this_thread::sleep_for(50ms);
+        }
+        return false;
+    }
+
+  private:
+    // What is not desktop: the rows and columns that hold more of it than the pointer's sprite
+    // (which weston draws into its picture) could; that sprite is blacked out, too.
+    bool TakeFromScreen(Shot* shot, int* x, int* y) {
+        int width = 0, height = 0;
+        std::vector<uint8_t> screen;
+        if (!desktop_.CaptureScreen(&width, &height, &screen)) return false;
+        for (int py = std::max(0, pointerY_ - 8); py < std::min(height, pointerY_ + 40); ++py)
+            for (int px = std::max(0, pointerX_ - 8); px < std::min(width, pointerX_ + 40); ++px)
+                std::fill_n(&screen[(static_cast<size_t>(py) * width + px) * 4], 3, 0);
+        std::vector<int> rows(static_cast<size_t>(height)), columns(static_cast<size_t>(width));
+        for (int py = 0; py < height; ++py)
+            for (int px = 0; px < width; ++px) {
+                const uint8_t* p = &screen[(static_cast<size_t>(py) * width + px) * 4];
+                const bool desktop = std::abs(p[0] - kDesktopColour[0]) < 16 &&
+                                     std::abs(p[1] - kDesktopColour[1]) < 16 &&
+                                     std::abs(p[2] - kDesktopColour[2]) < 16;
+                rows[static_cast<size_t>(py)] += !desktop;
+                columns[static_cast<size_t>(px)] += !desktop;
+            }
+        const auto span = [](const std::vector<int>& counts, int* first, int* last) {
+            *first = 0, *last = -1;
+            for (int i = 0; i < static_cast<int>(counts.size()); ++i) {
+                if (counts[static_cast<size_t>(i)] < 100) continue;
+                if (*last < 0) *first = i;
+                *last = i;
+            }
+        };
+        int x0 = 0, x1 = -1, y0 = 0, y1 = -1;
+        span(columns, &x0, &x1);
+        span(rows, &y0, &y1);
+        if (x1 < x0 || y1 < y0) return false;
+        shot->width = x1 - x0 + 1;
+        shot->height = y1 - y0 + 1;
+        shot->rgba.resize(static_cast<size_t>(shot->width) * shot->height * 4);
+        for (int py = 0; py < shot->height; ++py)
+            std::copy_n(&screen[(static_cast<size_t>(py + y0) * width + x0) * 4], shot->width * 4,
+                        &shot->rgba[static_cast<size_t>(py) * shot->width * 4]);
+        shot->left = (shot->width - 868) / 2;
+        shot->top = shot->height - 532 - shot->left;
+        if (x) *x = x0;
+        if (y) *y = y0;
+        return true;
+    }
+
+    Kind kind_;
+    std::string xDisplay_;
+    FakeDesktop desktop_;
+    std::unique_ptr<Compositor> compositor_;
+    int pointerX_ = 1279, pointerY_ = 1023;
+};
+
+class ProgramOn : public testing::TestWithParam<Kind> {};
+
+INSTANTIATE_TEST_SUITE_P(Displays, ProgramOn, testing::Values(Kind::X11, Kind::Wayland),
+                         [](const testing::TestParamInfo<Kind>& info) {
+                             return info.param == Kind::X11 ? "X11" : "Wayland";
+                         });
+
+TEST_P(ProgramOn, ShowsTheSceneInItsOwnFrameAndEndsOnSigterm) {
+    Session session(GetParam());
+    ASSERT_TRUE(session.ready());
+    Program program(VORMEL_PROGRAM, session.Environment(), {}, {});
     ASSERT_TRUE(program.started());
-    ASSERT_TRUE(WaitUntilShown(desktop, 20s)) << program.Errors();
+    ASSERT_TRUE(session.WaitUntilShown(20s)) << program.Errors();
     std::this_thread::sleep_for(2s);
 
     Shot shot;
-    ASSERT_TRUE(Take(desktop, &shot));
+    ASSERT_TRUE(session.Take(&shot));
     // The frame, caption included, is the program's own, around a client area of 868 x 532.
     EXPECT_GT(shot.left, 0);
     EXPECT_GT(shot.top, shot.left);
@@ -187,6 +329,65 @@ TEST(Program, ShowsTheSceneInItsOwnFrameAndEndsOnSigterm) {
     const uint8_t* beside = shot.At(5, 300);
     EXPECT_LT(beside[0] + beside[1] + beside[2], 3 * 40);
 
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.WaitForExit(10s), 0) << program.Errors();
+}
+
+// Whether done() holds within the time given, asked every 50 ms.
+bool Eventually(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(50ms);
+    }
+    return true;
+}
+
+// The mean frequency of a float stereo recording's left channel over its last second.
+double HeardFrequency(const std::string& recording);
+
+// Full screen from the command line and from the keys, kept through a second start that hands
+// over its file (which then plays, as heard through SDL's disk driver): only the view shows, over
+// the whole screen; the keys give the window back.
+TEST_P(ProgramOn, GoesFullScreenFromTheCommandLineAndTheKeysAndStaysSoForASecondStart) {
+    Session session(GetParam());
+    ASSERT_TRUE(session.ready());
+    ScratchFolder folder;
+    Signal tone;
+    tone.seconds = 30;
+    tone.frequency = 3000;
+    const std::string handed = folder.Path("handed.flac");
+    ASSERT_TRUE(WriteSound(handed, SoundFormat::Flac, tone));
+    const std::string recording = folder.Path("heard.raw");
+    Program program(VORMEL_PROGRAM, session.Environment(), {"--fullscreen"},
+                    {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + recording});
+    Shot shot;
+    const std::function<bool()> fullScreen = [&] {
+        if (!session.Take(&shot) || shot.width != 1280 || shot.height != 1024) return false;
+        size_t lit = 0;
+        for (size_t i = 0; i < shot.rgba.size(); i += 4)
+            lit += std::max({shot.rgba[i], shot.rgba[i + 1], shot.rgba[i + 2]}) > 60;
+        return lit > 1280u * 1024u / 500; // the scene, starting over with a new sound or not
+    };
+    const std::function<bool()> windowed = [&] {
+        return session.Take(&shot) && shot.width > 868 && shot.width < 900 && shot.height > 532 &&
+               shot.height < 600;
+    };
+    ASSERT_TRUE(Eventually(fullScreen, 20s)) << shot.width << " x " << shot.height << "\n"
+                                             << program.Errors();
+
+    Program second(VORMEL_PROGRAM, session.Environment(), {handed}, {});
+    EXPECT_EQ(second.WaitForExit(5s), 0) << second.Errors();
+    EXPECT_TRUE(Eventually([&] { return std::abs(HeardFrequency(recording) - 3000) < 30; }));
+    EXPECT_TRUE(fullScreen()) << "a second start keeps the window full screen";
+
+    for (const char* key : {"F11", "F11", "Escape"}) {
+        SCOPED_TRACE(key);
+        const bool wasFull = shot.width == 1280;
+        session.desktop().TypeKey(key);
+        EXPECT_TRUE(Eventually(wasFull ? windowed : fullScreen))
+            << shot.width << " x " << shot.height;
+    }
     program.Signal(SIGTERM);
     EXPECT_EQ(program.WaitForExit(10s), 0) << program.Errors();
 }
@@ -209,40 +410,49 @@ TEST(Program, EndsWithZeroWhenTheWindowIsClosedOrInterrupted) {
 }
 
 // However the display goes away under it, the program ends within 2 s and says why in one line:
-// with code 1 when its connection is gone, with 0 when only its window went (as a close) or its
-// terminal closed (as SIGTERM).
-TEST(Program, EndsPromptlyWhenItsDisplayGoesAway) {
+// with code 1 when its connection is gone (its X server or its compositor ended, or another
+// client killed its connection), with 0 when only its window went (as a close) or its terminal
+// closed (as SIGTERM).
+TEST_P(ProgramOn, EndsPromptlyWhenItsDisplayGoesAway) {
     enum class Blow { KillClient, KillServer, DestroyWindow, Hangup };
     const struct {
+        Kind kind;
         const char* what;
         Blow blow;
         int exitCode;
         const char* told;
     } cases[] = {
-        {"another client kills its connection", Blow::KillClient, 1,
+        {Kind::X11, "another client kills its connection", Blow::KillClient, 1,
          "vormel: lost the connection to the display :"},
-        {"its X server ends", Blow::KillServer, 1, "vormel: lost the connection to the display :"},
-        {"another client destroys its window", Blow::DestroyWindow, 0,
+        {Kind::X11, "its X server ends", Blow::KillServer, 1,
+         "vormel: lost the connection to the display :"},
+        {Kind::X11, "another client destroys its window", Blow::DestroyWindow, 0,
          "vormel: the window \"Vormel\" was destroyed by another program"},
-        {"its terminal closes", Blow::Hangup, 0, nullptr},
+        {Kind::X11, "its terminal closes", Blow::Hangup, 0, nullptr},
+        {Kind::Wayland, "its compositor ends", Blow::KillServer, 1,
+         "vormel: lost the connection to the display wayland-vormel-test-"},
+        {Kind::Wayland, "its terminal closes", Blow::Hangup, 0, nullptr},
     };
     for (const auto& c : cases) {
+        if (c.kind != GetParam()) continue;
         SCOPED_TRACE(c.what);
         XServer server;
         ASSERT_TRUE(server.running());
-        Program program(VORMEL_PROGRAM, server.display());
-        {
-            FakeDesktop desktop(server.display());
-            ASSERT_TRUE(WaitUntilShown(desktop, 20s)) << program.Errors();
-            std::this_thread::sleep_for(500ms);
-            if (c.blow == Blow::KillClient) {
-                ASSERT_TRUE(desktop.KillClient(kTitle));
-            } else if (c.blow == Blow::DestroyWindow) {
-                ASSERT_TRUE(desktop.DestroyWindow(kTitle));
-            }
+        auto session = std::make_unique<Session>(c.kind, server.display());
+        ASSERT_TRUE(session->ready());
+        Program program(VORMEL_PROGRAM, session->Environment(), {}, {});
+        ASSERT_TRUE(session->WaitUntilShown(20s)) << program.Errors();
+        std::this_thread::sleep_for(500ms);
+        if (c.blow == Blow::KillClient) {
+            ASSERT_TRUE(session->desktop().KillClient(kTitle));
+        } else if (c.blow == Blow::DestroyWindow) {
+            ASSERT_TRUE(session->desktop().DestroyWindow(kTitle));
         }
-        if (c.blow == Blow::KillServer) server.Kill();
+        if (c.blow == Blow::KillServer && c.kind == Kind::Wayland) session->EndCompositor();
         if (c.blow == Blow::Hangup) program.Signal(SIGHUP);
+        // The test's own connection goes before its X server does.
+        session.reset();
+        if (c.blow == Blow::KillServer && c.kind == Kind::X11) server.Kill();
         EXPECT_EQ(program.WaitForExit(2s), c.exitCode) << program.Errors();
         const std::vector<std::string> told = Lines(program.Errors());
         if (!c.told) {

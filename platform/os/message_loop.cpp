@@ -57,6 +57,8 @@ void HandleWindowEvent(const SDL_WindowEvent& event) {
     SDL_GetWindowSize(top->sdl.get(), &width, &height);
     switch (event.event) {
     case SDL_WINDOWEVENT_SIZE_CHANGED:
+        WindowSizeChanged(top);
+        SDL_GetWindowSize(top->sdl.get(), &width, &height);
         SdlWindowResized(top, width, height, false);
         break;
     case SDL_WINDOWEVENT_MINIMIZED:

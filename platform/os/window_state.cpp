@@ -12,6 +12,9 @@ namespace {
 // In full screen the pointer hides after this long without moving, as in a video player.
 constexpr uint64_t kPointerIdleMs = 2000;
 
+// How long after leaving full screen a desktop may still answer with the size of the screen.
+constexpr uint64_t kSettleMs = 1000;
+
 bool gPointerHidden = false;
 uint64_t gLastMotion = 0; // ms, the pointer's last motion over a full-screen window
 
@@ -94,6 +97,7 @@ void LeaveFullScreen(OsWindow* top, WindowMode mode, bool restore) {
         const WindowRect& place = top->normalPlace;
         SDL_SetWindowSize(sdl, place.width, place.height);
         SDL_SetWindowPosition(sdl, place.x, place.y);
+        top->keepNormalSizeUntil = SDL_GetTicks64() + kSettleMs;
     }
     if (!AnyFullScreen()) ShowPointer();
     ResumeOwnFrame(top);
@@ -181,6 +185,23 @@ void WindowModeChanged(OsWindow* top) {
     if (top->fullScreen && !top->fullScreenPlacedHere &&
         !(Flags(top) & (SDL_WINDOW_FULLSCREEN | SDL_WINDOW_MINIMIZED)))
         LeaveFullScreen(top, WindowMode::Normal, true);
+}
+
+void WindowSizeChanged(OsWindow* top) {
+    if (top->keepNormalSizeUntil == 0) return;
+    if (SDL_GetTicks64() > top->keepNormalSizeUntil || top->fullScreen ||
+        (Flags(top) & (SDL_WINDOW_MAXIMIZED | SDL_WINDOW_MINIMIZED))) {
+        top->keepNormalSizeUntil = 0;
+        return;
+    }
+    // A compositor answers the end of full screen with a size of its own choosing (Wayland's
+    // weston: the screen's), after the size asked for.
+    int width = 0;
+    int height = 0;
+    SDL_GetWindowSize(top->sdl.get(), &width, &height);
+    const WindowRect& place = top->normalPlace;
+    if (width != place.width || height != place.height)
+        SDL_SetWindowSize(top->sdl.get(), place.width, place.height);
 }
 
 bool IsKeptAbove(WindowHandle window) {

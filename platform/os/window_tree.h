@@ -68,6 +68,7 @@ struct OsWindow {
     bool fullScreenPlacedHere = false; // no window manager: the window was laid over the monitor
     bool maximisedBeforeFullScreen = false;
     WindowRect normalPlace;
+    uint64_t keepNormalSizeUntil = 0; // ms: a desktop's late size after leaving full screen
     OsWindow* fullScreenChild = nullptr;
     WindowRect fullScreenChildPlace;
     bool frameSuspended = false;
@@ -131,6 +132,9 @@ int PointerIdleTimeout();
 void HideIdlePointer();
 // The SDL window's mode changed (or may have): the own frame and the full-screen layout follow.
 void WindowModeChanged(OsWindow* top);
+// The desktop gave the SDL window a new size. Just after leaving full screen it may be the size
+// of the screen still, which is then corrected.
+void WindowSizeChanged(OsWindow* top);
 
 // Timers of a window that is going away.
 void RemoveTimersOf(const OsWindow* window);

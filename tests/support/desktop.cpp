@@ -111,6 +111,11 @@ void FakeDesktop::TypeKey(const char* keysymName, const char* modifier) {
     XSync(d, False);
 }
 
+void FakeDesktop::FocusUnderPointer() {
+    XSetInputFocus(x_->display, PointerRoot, RevertToPointerRoot, CurrentTime);
+    XSync(x_->display, False);
+}
+
 bool FakeDesktop::ResizeWindow(const char* title, int width, int height) {
     return Act(title, [&](Display* d, Window w) {
         XResizeWindow(d, w, static_cast<unsigned int>(width), static_cast<unsigned int>(height));
@@ -173,10 +178,10 @@ bool FakeDesktop::ReadProperty(const char* title, const char* property,
     return read;
 }
 
-bool FakeDesktop::Capture(const char* title, int* width, int* height, std::vector<uint8_t>* rgba) {
-    Display* d = x_->display;
-    IgnoredXErrors ignored(d);
-    const Window w = FindByTitle(d, DefaultRootWindow(d), title);
+namespace {
+
+// The window's contents as RGBA bytes, top row first.
+bool CaptureWindow(Display* d, Window w, int* width, int* height, std::vector<uint8_t>* rgba) {
     XWindowAttributes attributes{};
     if (!w || !XGetWindowAttributes(d, w, &attributes)) return false;
     XImage* image = XGetImage(d, w, 0, 0, static_cast<unsigned>(attributes.width),
@@ -198,6 +203,20 @@ bool FakeDesktop::Capture(const char* title, int* width, int* height, std::vecto
     }
     XDestroyImage(image);
     return true;
+}
+
+} // namespace
+
+bool FakeDesktop::Capture(const char* title, int* width, int* height, std::vector<uint8_t>* rgba) {
+    Display* d = x_->display;
+    IgnoredXErrors ignored(d);
+    return CaptureWindow(d, FindByTitle(d, DefaultRootWindow(d), title), width, height, rgba);
+}
+
+bool FakeDesktop::CaptureScreen(int* width, int* height, std::vector<uint8_t>* rgba) {
+    Display* d = x_->display;
+    IgnoredXErrors ignored(d);
+    return CaptureWindow(d, DefaultRootWindow(d), width, height, rgba);
 }
 
 bool FakeDesktop::Minimise(const char* title) {
