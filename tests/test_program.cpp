@@ -183,6 +183,16 @@ size_t LitViewPixels(const Shot& shot) {
     return lit;
 }
 
+// Whether done() holds within the time given, asked every 50 ms.
+bool Eventually(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(50ms);
+    }
+    return true;
+}
+
 // --- On X11 and on Wayland ----------------------------------------------------------------------
 
 enum class Kind { X11, Wayland };
@@ -197,16 +207,17 @@ class Session {
         : kind_(kind), xDisplay_(xDisplay ? xDisplay : std::getenv("DISPLAY")),
           desktop_(xDisplay_.c_str()) {
         if (kind_ == Kind::Wayland) {
+            desktop_.MovePointer(kOutputWidth / 2, kOutputHeight + 10);
             const std::string saved = std::getenv("DISPLAY");
             setenv("DISPLAY", xDisplay_.c_str(), 1);
             compositor_ = std::make_unique<Compositor>();
             setenv("DISPLAY", saved.c_str(), 1);
-            MovePointer(pointerX_, pointerY_); // weston draws the pointer: out of the way
             // Keys go to weston's window, under the pointer, whoever had the X server's focus.
             desktop_.FocusUnderPointer();
+            ready_ = compositor_->running() && PointerFollowed();
         }
     }
-    bool ready() const { return desktop_.connected() && (!compositor_ || compositor_->running()); }
+    bool ready() const { return desktop_.connected() && ready_; }
     Kind kind() const { return kind_; }
     FakeDesktop& desktop() { return desktop_; }
     // What the program's environment says of its display.
@@ -215,6 +226,9 @@ class Session {
         return {"WAYLAND_DISPLAY=" + compositor_->display(),
                 "XDG_RUNTIME_DIR=" + compositor_->runtimeFolder(), "SDL_VIDEODRIVER=wayland"};
     }
+    // The size of what the program may cover: the X server's screen, or weston's output.
+    int ScreenWidth() const { return kind_ == Kind::X11 ? 1280 : kOutputWidth; }
+    int ScreenHeight() const { return kind_ == Kind::X11 ? 1024 : kOutputHeight; }
     std::string DisplayName() const {
         return kind_ == Kind::X11 ? xDisplay_ : compositor_->display();
     }
@@ -252,19 +266,36 @@ class Session {
     }
 
   private:
+    // weston draws the pointer, out of the way in a corner, once it follows the X server's: until
+    // then what the test does with the pointer would not reach the program.
+    bool PointerFollowed() {
+        return Eventually([this] {
+            desktop_.MovePointer(pointerX_ - 1, pointerY_ - 1);
+            desktop_.MovePointer(pointerX_, pointerY_);
+            int width = 0, height = 0;
+            std::vector<uint8_t> screen;
+            if (!desktop_.CaptureScreen(&width, &height, &screen) || width <= pointerX_) return false;
+            const uint8_t* p = &screen[(static_cast<size_t>(pointerY_) * width + pointerX_) * 4];
+            return !(p[0] == kDesktopColour[0] && p[1] == kDesktopColour[1] &&
+                     p[2] == kDesktopColour[2]);
+        });
+    }
+
     // What is not desktop: the rows and columns that hold more of it than the pointer's sprite
     // (which weston draws into its picture) could; that sprite is blacked out, too.
     bool TakeFromScreen(Shot* shot, int* x, int* y) {
         int width = 0, height = 0;
         std::vector<uint8_t> screen;
         if (!desktop_.CaptureScreen(&width, &height, &screen)) return false;
+        const int stride = width;
+        width = std::min(width, kOutputWidth), height = std::min(height, kOutputHeight);
         for (int py = std::max(0, pointerY_ - 8); py < std::min(height, pointerY_ + 40); ++py)
             for (int px = std::max(0, pointerX_ - 8); px < std::min(width, pointerX_ + 40); ++px)
-                std::fill_n(&screen[(static_cast<size_t>(py) * width + px) * 4], 3, 0);
+                std::fill_n(&screen[(static_cast<size_t>(py) * stride + px) * 4], 3, 0);
         std::vector<int> rows(static_cast<size_t>(height)), columns(static_cast<size_t>(width));
         for (int py = 0; py < height; ++py)
             for (int px = 0; px < width; ++px) {
-                const uint8_t* p = &screen[(static_cast<size_t>(py) * width + px) * 4];
+                const uint8_t* p = &screen[(static_cast<size_t>(py) * stride + px) * 4];
                 const bool desktop = std::abs(p[0] - kDesktopColour[0]) < 16 &&
                                      std::abs(p[1] - kDesktopColour[1]) < 16 &&
                                      std::abs(p[2] - kDesktopColour[2]) < 16;
@@ -287,7 +318,7 @@ class Session {
         shot->height = y1 - y0 + 1;
         shot->rgba.resize(static_cast<size_t>(shot->width) * shot->height * 4);
         for (int py = 0; py < shot->height; ++py)
-            std::copy_n(&screen[(static_cast<size_t>(py + y0) * width + x0) * 4], shot->width * 4,
+            std::copy_n(&screen[(static_cast<size_t>(py + y0) * stride + x0) * 4], shot->width * 4,
                         &shot->rgba[static_cast<size_t>(py) * shot->width * 4]);
         shot->left = (shot->width - 868) / 2;
         shot->top = shot->height - 532 - shot->left;
@@ -300,7 +331,8 @@ class Session {
     std::string xDisplay_;
     FakeDesktop desktop_;
     std::unique_ptr<Compositor> compositor_;
-    int pointerX_ = 1279, pointerY_ = 1023;
+    bool ready_ = true;
+    int pointerX_ = kOutputWidth - 4, pointerY_ = kOutputHeight - 4;
 };
 
 class ProgramOn : public testing::TestWithParam<Kind> {};
@@ -333,16 +365,6 @@ TEST_P(ProgramOn, ShowsTheSceneInItsOwnFrameAndEndsOnSigterm) {
     EXPECT_EQ(program.WaitForExit(10s), 0) << program.Errors();
 }
 
-// Whether done() holds within the time given, asked every 50 ms.
-bool Eventually(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(50ms);
-    }
-    return true;
-}
-
 // The mean frequency of a float stereo recording's left channel over its last second.
 double HeardFrequency(const std::string& recording);
 
@@ -363,11 +385,13 @@ TEST_P(ProgramOn, GoesFullScreenFromTheCommandLineAndTheKeysAndStaysSoForASecond
                     {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + recording});
     Shot shot;
     const std::function<bool()> fullScreen = [&] {
-        if (!session.Take(&shot) || shot.width != 1280 || shot.height != 1024) return false;
+        if (!session.Take(&shot) || shot.width != session.ScreenWidth() ||
+            shot.height != session.ScreenHeight())
+            return false;
         size_t lit = 0;
         for (size_t i = 0; i < shot.rgba.size(); i += 4)
             lit += std::max({shot.rgba[i], shot.rgba[i + 1], shot.rgba[i + 2]}) > 60;
-        return lit > 1280u * 1024u / 500; // the scene, starting over with a new sound or not
+        return lit > shot.rgba.size() / 4 / 500; // the scene, starting over with a new sound or not
     };
     const std::function<bool()> windowed = [&] {
         return session.Take(&shot) && shot.width > 868 && shot.width < 900 && shot.height > 532 &&
@@ -383,7 +407,7 @@ TEST_P(ProgramOn, GoesFullScreenFromTheCommandLineAndTheKeysAndStaysSoForASecond
 
     for (const char* key : {"F11", "F11", "Escape"}) {
         SCOPED_TRACE(key);
-        const bool wasFull = shot.width == 1280;
+        const bool wasFull = shot.width == session.ScreenWidth();
         session.desktop().TypeKey(key);
         EXPECT_TRUE(Eventually(wasFull ? windowed : fullScreen))
             << shot.width << " x " << shot.height;
@@ -450,9 +474,10 @@ TEST_P(ProgramOn, EndsPromptlyWhenItsDisplayGoesAway) {
         }
         if (c.blow == Blow::KillServer && c.kind == Kind::Wayland) session->EndCompositor();
         if (c.blow == Blow::Hangup) program.Signal(SIGHUP);
-        // The test's own connection goes before its X server does.
-        session.reset();
-        if (c.blow == Blow::KillServer && c.kind == Kind::X11) server.Kill();
+        if (c.blow == Blow::KillServer && c.kind == Kind::X11) {
+            session.reset(); // the test's own connection goes before its X server does
+            server.Kill();
+        }
         EXPECT_EQ(program.WaitForExit(2s), c.exitCode) << program.Errors();
         const std::vector<std::string> told = Lines(program.Errors());
         if (!c.told) {
@@ -609,71 +634,88 @@ size_t ViewEdges(const Shot& shot) {
     return edges;
 }
 
-// The whole window used with the mouse and the keyboard, under a window manager: a left drag
-// turns the scene edge-on, the caption moves the window, the slider narrows the view, and the
-// close button ends the program.
-TEST(Program, IsUsedWithTheMouseUnderAWindowManager) {
+// The whole window used with the mouse, under a window manager (openbox on X11, weston on
+// Wayland), where no part of the program may rely on a global pointer position: a left drag turns
+// the scene edge-on and goes on outside the window, the caption moves the window and a double
+// click on it maximises and restores it, the slider narrows the view, the clock shows its tip,
+// and the close button ends the program.
+TEST_P(ProgramOn, IsUsedWithTheMouseUnderAWindowManager) {
     XServer server;
     ASSERT_TRUE(server.running());
-    const std::string saved = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
-    setenv("DISPLAY", server.display(), 1);
-    const bool managed = StartWindowManager();
-    setenv("DISPLAY", saved.c_str(), 1);
-    ASSERT_TRUE(managed);
-    FakeDesktop desktop(server.display());
-    Program program(VORMEL_PROGRAM, server.display());
-    ASSERT_TRUE(WaitUntilShown(desktop, 20s)) << program.Errors();
+    if (GetParam() == Kind::X11) {
+        const std::string saved = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
+        setenv("DISPLAY", server.display(), 1);
+        const bool managed = StartWindowManager();
+        setenv("DISPLAY", saved.c_str(), 1);
+        ASSERT_TRUE(managed);
+    }
+    Session session(GetParam(), server.display());
+    ASSERT_TRUE(session.ready());
+    FakeDesktop& desktop = session.desktop();
+    Program program(VORMEL_PROGRAM, session.Environment(), {}, {});
+    ASSERT_TRUE(session.WaitUntilShown(20s)) << program.Errors();
     std::this_thread::sleep_for(1500ms);
-    // The window manager puts no frame of its own around the window.
-    std::vector<unsigned long> extents;
-    ASSERT_TRUE(desktop.ReadProperty(kTitle, "_NET_FRAME_EXTENTS", &extents));
-    EXPECT_EQ(extents, (std::vector<unsigned long>{0, 0, 0, 0}));
+    if (GetParam() == Kind::X11) {
+        // The window manager puts no frame of its own around the window.
+        std::vector<unsigned long> extents;
+        ASSERT_TRUE(desktop.ReadProperty(kTitle, "_NET_FRAME_EXTENTS", &extents));
+        EXPECT_EQ(extents, (std::vector<unsigned long>{0, 0, 0, 0}));
+    }
     int wx = 0, wy = 0;
-    ASSERT_TRUE(desktop.WindowPosition(kTitle, &wx, &wy));
     Shot shot;
-    ASSERT_TRUE(Take(desktop, &shot));
+    ASSERT_TRUE(session.Take(&shot, &wx, &wy));
     const auto client = [&](int x, int y) {
-        desktop.MovePointer(wx + shot.left + x, wy + shot.top + y);
+        session.MovePointer(wx + shot.left + x, wy + shot.top + y);
     };
     ASSERT_GT(LitViewPixels(shot), 712u * 512u / 50);
 
     // 180 pixels to the right turn the scene by 90 degrees: every picture and sprite is seen
-    // edge-on, and the view goes dark until the drag ends.
+    // edge-on, and the view goes dark until the drag ends. Out of the window (above or below it,
+    // where the screen has room) and back, the drag goes on.
     client(200, 300);
     desktop.PressButton(1);
     for (int x = 210; x <= 380; x += 10)
         client(x, 300);
     std::this_thread::sleep_for(500ms);
-    ASSERT_TRUE(Take(desktop, &shot));
+    ASSERT_TRUE(session.Take(&shot));
     EXPECT_LT(LitViewPixels(shot), 712u * 512u / 1000) << "turned edge-on";
+    const int outside = wy + shot.top + 700 < session.ScreenHeight() ? 650 : -80;
+    for (int y = 300; y != outside; y += outside > 300 ? 50 : -50)
+        client(380, y);
+    client(380, outside);
+    std::this_thread::sleep_for(300ms);
+    client(380, 300);
+    std::this_thread::sleep_for(500ms);
+    ASSERT_TRUE(session.Take(&shot));
+    EXPECT_LT(LitViewPixels(shot), 712u * 512u / 1000) << "still edge-on after leaving the window";
     // Back to the press: the scene faces the viewer again. The move is taken before the release
-    // (the view asks the X server whether the button is still held when it takes a move).
+    // (the view asks whether the button is still held when it takes a move).
     client(200, 300);
     std::this_thread::sleep_for(300ms);
     desktop.ReleaseButton(1);
     std::this_thread::sleep_for(500ms);
+    ASSERT_TRUE(session.Take(&shot));
+    EXPECT_GT(LitViewPixels(shot), 712u * 512u / 50) << "facing again";
 
     // The caption takes the window along.
     const int captionX = shot.width / 2, captionY = shot.top / 2;
-    desktop.MovePointer(wx + captionX, wy + captionY);
+    session.MovePointer(wx + captionX, wy + captionY);
     desktop.PressButton(1);
     for (int step = 1; step <= 10; ++step) {
         std::this_thread::sleep_for(30ms); // the window manager takes the drag over
-        desktop.MovePointer(wx + captionX - 6 * step, wy + captionY + 4 * step);
+        session.MovePointer(wx + captionX - 6 * step, wy + captionY + 4 * step);
     }
     std::this_thread::sleep_for(30ms);
     desktop.ReleaseButton(1);
     int nx = 0, ny = 0;
-    const auto moved = [&] {
-        return desktop.WindowPosition(kTitle, &nx, &ny) && nx == wx - 60 && ny == wy + 40;
+    const auto movedTo = [&](int x, int y) {
+        return Eventually([&] { return session.Take(&shot, &nx, &ny) && nx == x && ny == y; });
     };
-    for (int i = 0; i < 100 && !moved(); ++i)
-        std::this_thread::sleep_for(20ms);
-    EXPECT_TRUE(moved()) << nx << ", " << ny << " from " << wx << ", " << wy;
+    EXPECT_TRUE(movedTo(wx - 60, wy + 40)) << nx << ", " << ny << " from " << wx << ", " << wy;
     wx = nx, wy = ny;
 
     // The slider's thumb dragged to the right-hand end: one degree.
-    ASSERT_TRUE(Take(desktop, &shot));
+    ASSERT_TRUE(session.Take(&shot));
     const size_t edgesAt45 = ViewEdges(shot);
     client(740 + 60, 457 + 6);
     desktop.PressButton(1);
@@ -684,15 +726,64 @@ TEST(Program, IsUsedWithTheMouseUnderAWindowManager) {
     std::this_thread::sleep_for(300ms);
     desktop.ReleaseButton(1);
     std::this_thread::sleep_for(300ms);
-    ASSERT_TRUE(Take(desktop, &shot));
+    ASSERT_TRUE(session.Take(&shot));
     EXPECT_LT(ViewEdges(shot) * 10, edgesAt45) << "zoomed in to one degree";
 
+    // A double click on the caption maximises the window; another, on the maximised caption,
+    // gives it back where it was.
+    const int normalWidth = shot.width, normalHeight = shot.height;
+    const auto doubleClickAt = [&](int x, int y) {
+        session.MovePointer(x, y);
+        std::this_thread::sleep_for(100ms);
+        // As a hand clicks: the desktop takes the press over to move the window, and must see
+        // its release.
+        for (int click = 0; click < 2; ++click) {
+            desktop.PressButton(1);
+            std::this_thread::sleep_for(60ms);
+            desktop.ReleaseButton(1);
+            std::this_thread::sleep_for(100ms);
+        }
+    };
+    doubleClickAt(wx + captionX, wy + captionY);
+    EXPECT_TRUE(Eventually([&] {
+        return session.Take(&shot, &nx, &ny) && shot.width > session.ScreenWidth() - 80;
+    }))
+        << shot.width;
+    doubleClickAt(nx + shot.width / 2, ny + captionY);
+    EXPECT_TRUE(Eventually([&] {
+        return session.Take(&shot, &nx, &ny) && shot.width == normalWidth &&
+               shot.height == normalHeight && nx == wx && ny == wy;
+    })) << shot.width << " at " << nx << ", " << ny;
+
+    // Resting on the clock, its tip shows below it.
+    const auto belowClock = [&](const Shot& s) {
+        std::vector<uint8_t> band;
+        for (int y = 106; y < 126; ++y)
+            for (int x = 753; x < 845; ++x)
+                band.insert(band.end(), s.At(x, y), s.At(x, y) + 3);
+        return band;
+    };
+    ASSERT_TRUE(session.Take(&shot));
+    const std::vector<uint8_t> before = belowClock(shot);
+    client(799, 56);
+    std::this_thread::sleep_for(200ms);
+    client(800, 56);
+    EXPECT_TRUE(Eventually([&] {
+        if (!session.Take(&shot)) return false;
+        const std::vector<uint8_t> now = belowClock(shot);
+        size_t changed = 0;
+        for (size_t i = 0; i < now.size(); ++i)
+            changed += std::abs(now[i] - before[i]) > 30;
+        return changed > 100;
+    })) << "the clock's tip";
+
     // The close button, at the right-hand end of the caption.
-    desktop.MovePointer(wx + shot.width - 20, wy + 14);
+    session.MovePointer(wx + shot.width - 20, wy + 14);
+    std::this_thread::sleep_for(100ms);
     desktop.PressButton(1);
     desktop.ReleaseButton(1);
     EXPECT_EQ(program.WaitForExit(10s), 0) << program.Errors();
-    StopWindowManager();
+    if (GetParam() == Kind::X11) StopWindowManager();
 }
 
 // The mean frequency of a float stereo recording's left channel over its last second, from its

@@ -44,13 +44,23 @@ HitRegion RegionAt(OsWindow* top, int x, int y) {
     return FrameHitTest(top->frame, width, height, GetWindowMode(top) == WindowMode::Normal, x, y);
 }
 
-// SDL asks on every press (and on X11 on every move) with the pointer's place in the window: the
-// one place where a press the desktop takes over is seen.
+void FramePressedLater(void* data) {
+    if (OsWindow* top = Live(static_cast<WindowHandle>(data))) FramePressed(top);
+}
+
+// SDL asks on every press, with the pointer's place in the window: the one place where a press
+// that the desktop takes over is seen. On X11 SDL tells of such a press afterwards (a HIT_TEST
+// window event); elsewhere (Wayland) it does not, and the press is taken up from here, once the
+// events now being read have been handled.
 SDL_HitTestResult SdlHitTest(SDL_Window*, const SDL_Point* point, void* data) {
     OsWindow* top = Live(static_cast<WindowHandle>(data));
     if (!top || !top->ownFrame) return SDL_HITTEST_NORMAL;
     PointerSeenAt(top, point->x, point->y);
-    return ToSdl(RegionAt(top, point->x, point->y));
+    const HitRegion region = RegionAt(top, point->x, point->y);
+    static const bool toldAfterwards = SDL_strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0;
+    if (region != HitRegion::Client && region != HitRegion::Button && !toldAfterwards)
+        PostToLoop(FramePressedLater, top);
+    return ToSdl(region);
 }
 
 } // namespace
@@ -164,6 +174,7 @@ void FramePressed(OsWindow* top) {
     }
     if (!IsSecondClick(&top->captionClick, top, top->pointerX, top->pointerY, SDL_GetTicks64()))
         return;
+    CancelDesktopMove(top);
     SetWindowMode(top, GetWindowMode(top) == WindowMode::Maximised ? WindowMode::Normal
                                                                      : WindowMode::Maximised);
 }

@@ -164,6 +164,25 @@ bool WithoutWindowManager(OsWindow* top) {
     return !managed;
 }
 
+void CancelDesktopMove(OsWindow* top) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!top->sdl || !SDL_GetWindowWMInfo(top->sdl.get(), &info) || info.subsystem != SDL_SYSWM_X11)
+        return;
+    Display* d = info.info.x11.display;
+    constexpr long kMoveResizeCancel = 11; // _NET_WM_MOVERESIZE_CANCEL
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = info.info.x11.window;
+    event.xclient.message_type = XInternAtom(d, "_NET_WM_MOVERESIZE", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[2] = kMoveResizeCancel;
+    event.xclient.data.l[4] = 1; // a normal application
+    XSendEvent(d, DefaultRootWindow(d), False, SubstructureRedirectMask | SubstructureNotifyMask,
+               &event);
+    XFlush(d);
+}
+
 void EndIfDisplayLost() {
     if (!WaylandConnectionBroken()) return;
     const char* name = SDL_getenv("WAYLAND_DISPLAY");

@@ -102,6 +102,10 @@ WindowRect UniteRects(const WindowRect& a, const WindowRect& b);
 void SdlWindowResized(OsWindow* top, int width, int height, bool announceUnchanged);
 // The first showing of a top-level window announces its size with WM_SIZE; later ones do not.
 void AnnounceFirstShowing(OsWindow* top);
+// The desktop took a press on the caption to move the window; that press was the second of a
+// double click, which moves nothing: the move is called off (an X11 window manager would
+// otherwise hold the pointer, and the window, until the button's next release).
+void CancelDesktopMove(OsWindow* top);
 // True on an X server where no window manager runs: nobody there grants a full screen.
 bool WithoutWindowManager(OsWindow* top);
 // A quit request came: when it is the connection to the display that broke, says so and ends the

@@ -43,8 +43,10 @@ Compositor::Compositor() {
         unsetenv("WAYLAND_DISPLAY");
         const std::string socket = "--socket=" + socket_;
         const std::string configFlag = "--config=" + config;
-        execlp("weston", "weston", "--backend=x11-backend.so", socket.c_str(), "--width=1280",
-               "--height=1024", configFlag.c_str(), static_cast<char*>(nullptr));
+        const std::string width = "--width=" + std::to_string(kOutputWidth);
+        const std::string height = "--height=" + std::to_string(kOutputHeight);
+        execlp("weston", "weston", "--backend=x11-backend.so", socket.c_str(), width.c_str(),
+               height.c_str(), configFlag.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     if (pid < 0) return;

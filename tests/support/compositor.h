@@ -1,5 +1,5 @@
-// A Wayland compositor of the test's own: weston on its X11 backend, as one window covering the
-// test's X server (its headless backend has no seat, which SDL needs). What the X server's user
+// A Wayland compositor of the test's own: weston on its X11 backend, as one window at the top of
+// the test's X server (its headless backend has no seat, which SDL needs). What the X server's user
 // does (pointer, keys) reaches weston's clients through that window, and what they draw can be
 // read back from the X server's screen.
 #pragma once
@@ -7,10 +7,15 @@
 #include <string>
 
 inline constexpr unsigned char kDesktopColour[3] = {255, 0, 255};
+// Its one output, at the top left of the X server's screen. It leaves a strip below it, where the
+// pointer waits while weston starts: weston follows the X server's pointer only once it has seen
+// it come in.
+inline constexpr int kOutputWidth = 1280;
+inline constexpr int kOutputHeight = 1000;
 
 class Compositor {
   public:
-    // On $DISPLAY, with a magenta desktop (kDesktopColour) and no panel, so that a client's window
+    // On $DISPLAY (a screen larger than the output), with a magenta desktop (kDesktopColour) and no panel, so that a client's window
     // stands out, whatever its colours.
     Compositor();
     ~Compositor();
