@@ -138,13 +138,14 @@ bool IsOwnFrameShown(WindowHandle window) {
 }
 
 // A suspended frame keeps its geometry aside, and the window has no frame meanwhile: no insets,
-// no caption or edges for the desktop, no WM_NC* messages.
-void SuspendOwnFrame(WindowHandle window) {
-    OsWindow* top = Live(window);
-    if (!top || top->parent || !top->ownFrame) return;
-    top->suspendedFrame = std::exchange(top->frame, FrameGeometry{});
-    top->ownFrame = false;
-    top->frameSuspended = true;
+// no caption or edges for the desktop, no WM_NC* messages. The client area follows at once.
+void SetFrameSuspended(OsWindow* top, bool suspend) {
+    if (suspend)
+        top->suspendedFrame = std::exchange(top->frame, FrameGeometry{});
+    else
+        top->frame = std::exchange(top->suspendedFrame, FrameGeometry{});
+    top->ownFrame = !suspend;
+    top->frameSuspended = suspend;
     top->pointerInFrame = false;
     UpdateMinimumSize(top);
     int width = 0;
@@ -153,17 +154,14 @@ void SuspendOwnFrame(WindowHandle window) {
     SdlWindowResized(top, width, height, false);
 }
 
+void SuspendOwnFrame(WindowHandle window) {
+    OsWindow* top = Live(window);
+    if (top && !top->parent && top->ownFrame) SetFrameSuspended(top, true);
+}
+
 void ResumeOwnFrame(WindowHandle window) {
     OsWindow* top = Live(window);
-    if (!top || top->parent || !top->frameSuspended) return;
-    top->frame = std::exchange(top->suspendedFrame, FrameGeometry{});
-    top->ownFrame = true;
-    top->frameSuspended = false;
-    UpdateMinimumSize(top);
-    int width = 0;
-    int height = 0;
-    SDL_GetWindowSize(top->sdl.get(), &width, &height);
-    SdlWindowResized(top, width, height, false);
+    if (top && !top->parent && top->frameSuspended) SetFrameSuspended(top, false);
 }
 
 void FramePressed(OsWindow* top) {

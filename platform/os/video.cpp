@@ -1,6 +1,7 @@
-// SDL's video subsystem, started once with the hints this program's windows rely on, and what the
+// SDL's video subsystem, started once with the hints this program's windows rely on; what the
 // program does when the display goes away under it: a closed terminal, a window destroyed by
-// another client, a connection to the X server that breaks.
+// another client, a connection to the X server or the Wayland compositor that breaks; and what it
+// asks of an X11 desktop itself.
 #include "platform/os/controls.h"
 #include "platform/os/window_tree.h"
 
@@ -58,11 +59,15 @@ int gLostCount = 0;
 bool gLostPosted = false;
 XErrorHandler gPreviousErrorHandler = nullptr;
 
+// What SDL tells of the window system under a window: false when it is not the one asked for.
+bool WindowSystemInfo(SDL_Window* window, SDL_SYSWM_TYPE kind, SDL_SysWMinfo* info) {
+    SDL_VERSION(&info->version);
+    return window && SDL_GetWindowWMInfo(window, info) && info->subsystem == kind;
+}
+
 XID XWindowOf(SDL_Window* window) {
     SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return 0;
-    return info.info.x11.window;
+    return WindowSystemInfo(window, SDL_SYSWM_X11, &info) ? info.info.x11.window : 0;
 }
 
 bool IsLost(XID window) {
@@ -132,11 +137,8 @@ bool WaylandConnectionBroken() {
     if (SDL_strcmp(SDL_GetCurrentVideoDriver(), "wayland") != 0) return false;
     for (auto& w : AllWindows()) {
         SDL_SysWMinfo info;
-        SDL_VERSION(&info.version);
-        if (w->parent || !w->sdl || !SDL_GetWindowWMInfo(w->sdl.get(), &info) ||
-            info.subsystem != SDL_SYSWM_WAYLAND)
-            continue;
-        return wl_display_get_error(info.info.wl.display) != 0;
+        if (!w->parent && WindowSystemInfo(w->sdl.get(), SDL_SYSWM_WAYLAND, &info))
+            return wl_display_get_error(info.info.wl.display) != 0;
     }
     return false;
 }
@@ -145,9 +147,7 @@ bool WaylandConnectionBroken() {
 
 bool WithoutWindowManager(OsWindow* top) {
     SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (!top->sdl || !SDL_GetWindowWMInfo(top->sdl.get(), &info) || info.subsystem != SDL_SYSWM_X11)
-        return false;
+    if (!WindowSystemInfo(top->sdl.get(), SDL_SYSWM_X11, &info)) return false;
     Display* d = info.info.x11.display;
     const Atom check = XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", True);
     Atom type = None;
@@ -166,9 +166,7 @@ bool WithoutWindowManager(OsWindow* top) {
 
 void CancelDesktopMove(OsWindow* top) {
     SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (!top->sdl || !SDL_GetWindowWMInfo(top->sdl.get(), &info) || info.subsystem != SDL_SYSWM_X11)
-        return;
+    if (!WindowSystemInfo(top->sdl.get(), SDL_SYSWM_X11, &info)) return;
     Display* d = info.info.x11.display;
     constexpr long kMoveResizeCancel = 11; // _NET_WM_MOVERESIZE_CANCEL
     XEvent event{};

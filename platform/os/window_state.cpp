@@ -80,6 +80,9 @@ void EnterFullScreen(OsWindow* top) {
 void LeaveFullScreen(OsWindow* top, WindowMode mode, bool restore) {
     if (!top->fullScreen) return;
     SDL_Window* sdl = top->sdl.get();
+    int screenWidth = 0;
+    int screenHeight = 0;
+    SDL_GetWindowSize(sdl, &screenWidth, &screenHeight);
     top->fullScreen = false;
     if (!top->fullScreenPlacedHere) SDL_SetWindowFullscreen(sdl, 0);
     if (OsWindow* child = top->fullScreenChild) {
@@ -98,6 +101,7 @@ void LeaveFullScreen(OsWindow* top, WindowMode mode, bool restore) {
         SDL_SetWindowSize(sdl, place.width, place.height);
         SDL_SetWindowPosition(sdl, place.x, place.y);
         top->keepNormalSizeUntil = SDL_GetTicks64() + kSettleMs;
+        top->fullScreenSize = {0, 0, screenWidth, screenHeight};
     }
     if (!AnyFullScreen()) ShowPointer();
     ResumeOwnFrame(top);
@@ -128,14 +132,11 @@ void SetWindowMode(WindowHandle window, WindowMode mode) {
         SDL_MinimizeWindow(sdl);
         break;
     case WindowMode::Maximised:
-        if (top->fullScreen)
-            LeaveFullScreen(top, mode, false);
-        else
-            SDL_MaximizeWindow(sdl);
-        break;
     case WindowMode::Normal:
         if (top->fullScreen)
             LeaveFullScreen(top, mode, false);
+        else if (mode == WindowMode::Maximised)
+            SDL_MaximizeWindow(sdl);
         else
             SDL_RestoreWindow(sdl);
         break;
@@ -194,14 +195,13 @@ void WindowSizeChanged(OsWindow* top) {
         top->keepNormalSizeUntil = 0;
         return;
     }
-    // A compositor answers the end of full screen with a size of its own choosing (Wayland's
-    // weston: the screen's), after the size asked for.
+    // A compositor may answer the end of full screen with the screen's size still (Wayland's
+    // weston does), after the size asked for. Any other size is the user's.
     int width = 0;
     int height = 0;
     SDL_GetWindowSize(top->sdl.get(), &width, &height);
-    const WindowRect& place = top->normalPlace;
-    if (width != place.width || height != place.height)
-        SDL_SetWindowSize(top->sdl.get(), place.width, place.height);
+    if (width != top->fullScreenSize.width || height != top->fullScreenSize.height) return;
+    SDL_SetWindowSize(top->sdl.get(), top->normalPlace.width, top->normalPlace.height);
 }
 
 bool IsKeptAbove(WindowHandle window) {

@@ -69,6 +69,7 @@ struct OsWindow {
     bool maximisedBeforeFullScreen = false;
     WindowRect normalPlace;
     uint64_t keepNormalSizeUntil = 0; // ms: a desktop's late size after leaving full screen
+    WindowRect fullScreenSize;        // the size it had then
     OsWindow* fullScreenChild = nullptr;
     WindowRect fullScreenChildPlace;
     bool frameSuspended = false;
