@@ -7,10 +7,6 @@
 #include <string_view>
 #include <utility>
 
-#ifndef VORMEL_VERSION
-#define VORMEL_VERSION "unknown"
-#endif
-
 namespace {
 
 constexpr int kLargestSide = 16384;     // the largest texture of the renderers we know
@@ -82,6 +78,7 @@ bool IsRenderOption(std::string_view name) {
 std::string CheckRender(CommandLine* line, bool renderOptionSeen) {
     RenderOptions& r = line->renderOptions;
     if (!line->render) return renderOptionSeen ? "the render options need --render FILE" : "";
+    if (line->listen) return "--render draws a file; it cannot listen (--listen)";
     if (line->fps == 0)
         return "--fps takes a number of frames a second from 1 to 1000 for a render";
     if (line->fps > 0) r.fps = std::exchange(line->fps, -1);
@@ -150,6 +147,17 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
             line.fullScreen = true;
         } else if (!optionsEnded && arg == "--render") {
             line.render = true;
+        } else if (!optionsEnded && arg == "--list-sources") {
+            line.listSources = true;
+        } else if (!optionsEnded && name == "--listen") {
+            line.listen = true;
+            // SOURCE is optional: the next argument is it unless it is an option.
+            if (equals != std::string_view::npos)
+                line.source = std::string(arg.substr(equals + 1));
+            else if (i + 1 < argc && argv[i + 1][0] != '-')
+                line.source = argv[++i];
+            if (equals != std::string_view::npos && line.source.empty())
+                line.error = "--listen= takes the name or number of a source";
         } else if (!optionsEnded && IsRenderOption(name)) {
             renderOptionSeen = true;
             std::string value;
@@ -180,10 +188,17 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
 
 const char* UsageText() {
     return "Usage: vormel [OPTION]... [FILE]\n"
+           "       vormel --listen [SOURCE] [OPTION]...\n"
            "       vormel --render FILE OUTPUT... [OPTION]...\n"
            "Plays FILE, or the default sound, in a loop and draws a field of light that moves\n"
            "with its loudness. If Vormel already runs, FILE plays there instead.\n"
            "\n"
+           "      --listen [SOURCE]\n"
+           "                   follow what the desktop plays instead: by default the monitor\n"
+           "                   of the default output, followed when it changes; SOURCE is a\n"
+           "                   name or number that --list-sources shows\n"
+           "      --list-sources\n"
+           "                   list the sound server's sources, the default marked\n"
            "      --fps N      draw at most N frames a second (0: no limit; the default is the\n"
            "                   display's refresh rate); VORMEL_FPS=N says the same\n"
            "      --fullscreen start full screen\n"
@@ -205,8 +220,9 @@ const char* UsageText() {
            "\n"
            "In the window: drag with the left mouse button to turn and tilt the scene, with the\n"
            "right button to shift it; the slider sets the field of view; drop a sound file on\n"
-           "the window to play it. F11, Alt+Enter or a double-click on the scene shows it full\n"
-           "screen; again, or Esc, gives the window back.\n";
+           "the window to play it; L switches between listening and playing the last file.\n"
+           "F11, Alt+Enter or a double-click on the scene shows it full screen; again, or Esc,\n"
+           "gives the window back.\n";
 }
 
 const char* VersionText() {

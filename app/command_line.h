@@ -1,5 +1,5 @@
-// The command line: `vormel [OPTION]... [FILE]`, and `vormel --render FILE` with the options of a
-// render. The original program took no arguments; these are what a desktop program on Linux is
+// The command line: `vormel [OPTION]... [FILE]`, `vormel --listen [SOURCE]`, and `vormel --render
+// FILE` with the options of a render. The original program took no arguments; these are what a desktop program on Linux is
 // expected to understand, and what turning a song into a video takes.
 #pragma once
 
@@ -23,6 +23,9 @@ struct CommandLine {
     bool help = false;
     bool version = false;
     bool render = false;
+    bool listSources = false; // --list-sources
+    bool listen = false;      // --listen [SOURCE]: follow what the desktop plays from the start
+    std::string source;       // SOURCE as given: a name or a number; empty: the default output
     std::string file; // the sound to play instead of the default one, made absolute; empty: none
     int fps = -1;     // --fps N without --render: frames a second at most, 0 for no limit; -1 when
                       // not given

@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 #include "app/render_video.h"
 #include "app/startup.h"
+#include "audio/listening.h"
 
 #include <chrono>
 #include <cstdio>
@@ -26,6 +27,17 @@ int main(int argc, char** argv) {
     options.started = started;
     SetPlatformOptions(options);
     if (line.render) return RenderVideo(line.file, line.renderOptions);
-    return VormelMain(line.file.empty() ? nullptr : line.file.c_str(),
+    if (line.listSources) {
+        if (PrintListenSources()) return 0;
+        std::fprintf(stderr, "vormel: no sound server answers: there are no sources to list\n");
+        return 1;
+    }
+    if (line.listen && !line.source.empty() &&
+        !FindListenSource(line.source.c_str(), gListenSource, sizeof gListenSource)) {
+        std::fprintf(stderr, "vormel: no source '%s' to listen to; vormel --list-sources shows them\n",
+                     line.source.c_str());
+        return 2;
+    }
+    return VormelMain(line.file.empty() ? nullptr : line.file.c_str(), line.listen,
                       line.fullScreen ? WindowMode::FullScreen : WindowMode::Normal);
 }

@@ -1,12 +1,15 @@
 #include "app/main_window.h"
 
 #include "app/startup.h"
+#include "audio/listening.h"
 #include "audio/playback.h"
+#include "platform/os/single_instance.h"
 #include "render/frame_render.h"
 #include "render/gl_setup.h"
 #include "render/projection.h"
 #include "scene/frame_clock.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -19,8 +22,35 @@ void PlayDroppedFile(const std::vector<std::string>* files) {
         std::memcpy(path, files->front().c_str(), files->front().size() + 1);
     SetForegroundWindow(gMainWnd);
     if (path[0] == '\0') return;
+    StopListening(); // a dropped file is what the user wants to hear now
     std::memcpy(gAudioFile, path, sizeof path);
     PlayAudioFile(gMainWnd);
+}
+
+// A later start with --listen: listen to its source (empty: the default output's monitor), even
+// when listening already to another.
+void ListenAsHandedOver(const Message& message) {
+    if (message.wParam != kHandOverListen || !message.text) return;
+    if (message.text->size() >= sizeof gListenSource) return;
+    std::memcpy(gListenSource, message.text->c_str(), message.text->size() + 1);
+    StartListening();
+}
+
+// The title says what is heard: "Vormel", or "Vormel — listening to <source>". Asked every tick,
+// since the followed output may change at any time; the window hears of it only on a change.
+void ShowWhatIsHeard() {
+    static char shown[sizeof gListenSource + 64] = "Vormel";
+    char title[sizeof shown];
+    BASS_DEVICEINFO source{};
+    if (gListening == 0)
+        std::snprintf(title, sizeof title, "Vormel");
+    else if (BASS_RecordGetSource(&source))
+        std::snprintf(title, sizeof title, "Vormel \u2014 listening to %s", source.description);
+    else
+        std::snprintf(title, sizeof title, "Vormel \u2014 listening (waiting for the sound server)");
+    if (std::strcmp(title, shown) == 0) return;
+    std::memcpy(shown, title, sizeof title);
+    SetWindowText(gMainWnd, title);
 }
 
 // The trackbar's range 1 to 100 gives 100 down to 1 degrees: to the right the view narrows.
@@ -58,7 +88,14 @@ intptr_t MainWndProc(WindowHandle window, const Message& message) {
         RenderFrame();
         break;
     case WM_CLOSE:
+        StopListening();
         FreeChannel(); // the sound stops before the window goes
+        break;
+    case WM_KEYDOWN:
+        if (message.key == VK_L) ToggleListening(gMainWnd);
+        break;
+    case WM_COPYDATA:
+        ListenAsHandedOver(message);
         break;
     case WM_HSCROLL:
         TakeFieldOfView(message.control);
@@ -67,6 +104,7 @@ intptr_t MainWndProc(WindowHandle window, const Message& message) {
         // The only place the frame step is measured; every other frame reuses it.
         gFrameStep = FrameClockElapsed();
         RenderFrame();
+        ShowWhatIsHeard();
         return 0;
     case WM_PAINT:
         PaintMainWindow(window);

@@ -3,6 +3,7 @@
 #include "app/main_window.h"
 #include "app/program_icon.h"
 #include "app/view_input.h"
+#include "audio/listening.h"
 #include "audio/playback.h"
 #include "platform/os/single_instance.h"
 #include "platform/skin/kestro.h"
@@ -33,11 +34,14 @@ constexpr uint32_t kClockSecond = 0x7F8F8F8F; // half-transparent grey
 
 bool gFirstCopy = false;
 
-// Step 1: a second copy hands its file to the first and ends.
-bool AnotherCopyTookOver(const char* file) {
+// Step 1: a second copy hands its file, or its wish to listen, to the first and ends.
+bool AnotherCopyTookOver(const char* file, bool listen) {
     gFirstCopy = ClaimSingleInstance(kInstanceName);
     if (gFirstCopy) return false;
-    if (HandToRunningCopy(kInstanceName, file)) return true;
+    const bool handedOver = listen
+                                ? HandRequestToRunningCopy(kInstanceName, kHandOverListen, gListenSource)
+                                : HandToRunningCopy(kInstanceName, file);
+    if (handedOver) return true;
     gFirstCopy = true; // the first copy ended before its window appeared: this one is first now
     return false;
 }
@@ -100,8 +104,9 @@ void DressWindow() {
     skSetAnchorCtrl(picture, 9);
 }
 
-// Step 17: the default sound, or the file named on the command line.
-void PlayFirstSound(const char* file) {
+// Step 17: the default sound, or the file named on the command line; it waits behind listening
+// for the L key.
+void PlayFirstSound(const char* file, bool listen) {
     const std::string path = file ? std::string(file) : gResourceFolder + "audio.ogg";
     if (path.size() < sizeof gAudioFile) {
         std::memcpy(gAudioFile, path.c_str(), path.size() + 1);
@@ -110,7 +115,10 @@ void PlayFirstSound(const char* file) {
                      path.c_str());
         gAudioFile[0] = '\0';
     }
-    PlayAudioFile(gMainWnd);
+    if (listen)
+        StartListening();
+    else
+        PlayAudioFile(gMainWnd);
 }
 
 // Step 22.
@@ -122,8 +130,8 @@ int End(int exitCode) {
 
 } // namespace
 
-int StartUp(const char* file, WindowMode show) {
-    if (AnotherCopyTookOver(file)) return 0;
+int StartUp(const char* file, bool listen, WindowMode show) {
+    if (AnotherCopyTookOver(file, listen)) return 0;
     if (RegisterPorvaneClass() == 0) {
         std::fprintf(stderr, "vormel: no display with OpenGL to open the window on\n");
         return 99;
@@ -145,7 +153,7 @@ int StartUp(const char* file, WindowMode show) {
     skSkinWindow(gMainWnd, "Dock|Undock|Minimize|Maximize|Restore|Close");
     DressWindow();
     DragAcceptFiles(gMainWnd, true);
-    PlayFirstSound(file);
+    PlayFirstSound(file, listen);
     ShowMainWindow(gMainWnd, show);
     SetForegroundWindow(gMainWnd);
     SetFocus(gMainWnd);
@@ -157,12 +165,13 @@ int StartUp(const char* file, WindowMode show) {
 int RunUntilQuit() {
     const int exitCode = RunMessageLoop();
     StopTimer(gMainWnd, ID_FRAMETIMER);
+    StopListening();
     FreeChannel();
     AudioShutdown();
     return End(exitCode);
 }
 
-int VormelMain(const char* file, WindowMode show) {
-    const int started = StartUp(file, show);
+int VormelMain(const char* file, bool listen, WindowMode show) {
+    const int started = StartUp(file, listen, show);
     return started == kKeepRunning ? RunUntilQuit() : started;
 }

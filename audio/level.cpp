@@ -1,5 +1,6 @@
 #include "audio/level.h"
 
+#include "audio/listening.h"
 #include "audio/playback.h"
 #include "platform/sound/bass.h"
 
@@ -40,9 +41,10 @@ int32_t EnergyOf(float levelFactor) {
     return static_cast<int32_t>(std::lrint(10.0 * levelFactor + 10.0));
 }
 
+// While listening, the recording stands in for the channel: the same peak on the same scale.
 float UpdateAudioLevel() {
     float levelFactor = 0.0f;
-    DWORD channel = gChannel.load();
+    DWORD channel = gRecording != 0 ? gRecording : gChannel.load();
     if (channel != 0) levelFactor = LevelFactorOf(BASS_ChannelGetLevel(channel));
     gEnergy = EnergyOf(levelFactor);
     return levelFactor;

@@ -1,6 +1,7 @@
 // What decoding costs the library's decoder thread: CPU time per second of audio, as a fraction
-// of one core (the counter core_per_audio_s), for an Ogg Vorbis stream, a FLAC stream that must be
-// resampled, and a tracker module. Each iteration opens the file and decodes all of it.
+// of one core (the counter core_per_audio_s), for an Ogg Vorbis stream, FLAC streams that must be
+// resampled (22.05 kHz, and 48 kHz, the rate of most sound from video and of every Opus file), and
+// a tracker module. Each iteration opens the file and decodes all of it.
 #include "platform/sound/source.h"
 #include "support/sound_fixtures.h"
 
@@ -15,9 +16,11 @@ struct Files {
     ScratchFolder folder;
     std::string vorbis = folder.Path("music.ogg");
     std::string resampled = folder.Path("music-22050.flac");
+    std::string resampled48k = folder.Path("music-48000.flac");
     std::string module = folder.Path("tune.mod");
     bool ok = WriteSound(vorbis, SoundFormat::OggVorbis, {10.0, {0.6, 0.5}, 44100, -1, 0.3}) &&
               WriteSound(resampled, SoundFormat::Flac, {10.0, {0.6, 0.5}, 22050, -1, 0.3}) &&
+              WriteSound(resampled48k, SoundFormat::Flac, {10.0, {0.6, 0.5}, 48000, -1, 0.3}) &&
               WriteModule(module, {64, 6, 2});
 };
 
@@ -51,12 +54,16 @@ void BM_DecodeVorbis(benchmark::State& state) {
 void BM_DecodeResampledFlac(benchmark::State& state) {
     Decode(state, Fixtures().resampled, false);
 }
+void BM_DecodeResampledFlac48k(benchmark::State& state) {
+    Decode(state, Fixtures().resampled48k, false);
+}
 void BM_RenderModule(benchmark::State& state) {
     Decode(state, Fixtures().module, true);
 }
 
 BENCHMARK(BM_DecodeVorbis)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeResampledFlac)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecodeResampledFlac48k)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderModule)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -2,10 +2,13 @@
 # The running program against the minimal renderer, on a private X server with Mesa's software
 # renderer: start-up to the first presented frame, CPU over 10 s at the default pace, resident
 # memory. Rounds alternate between the two; medians and ratios are printed.
-#   bench/measure_program.sh [build folder] [rounds]
+# With "listen", the program listening to a private pulseaudio that plays the default sound,
+# against the program playing it itself through that server.
+#   bench/measure_program.sh [build folder] [rounds] [listen]
 set -euo pipefail
 build=${1:-build}
 rounds=${2:-5}
+mode=${3:-}
 program=$build/vormel
 minimal=$build/bench/minimal_window
 [[ -x $program && -x $minimal ]] || { echo "build vormel and minimal_window first" >&2; exit 2; }
@@ -14,14 +17,31 @@ work=$(mktemp -d)
 display=:$((RANDOM % 300 + 500))
 Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 xvfb=$!
-trap 'kill $xvfb 2>/dev/null; rm -rf "$work"' EXIT
+pulse=""
+player=""
+trap 'kill $xvfb $pulse $player 2>/dev/null; rm -rf "$work"' EXIT
 sleep 1
+audio=dummy
+if [[ $mode == listen ]]; then
+    mkdir -m 700 "$work/pulse"
+    env -u DISPLAY XDG_RUNTIME_DIR="$work/pulse" HOME="$work/pulse" pulseaudio -n --daemonize=no \
+        --exit-idle-time=-1 --use-pid-file=no \
+        "--load=module-null-sink sink_name=speakers format=float32le rate=44100 channels=2" \
+        "--load=module-native-protocol-unix auth-anonymous=1 socket=$work/pulse/native" \
+        >/dev/null 2>&1 &
+    pulse=$!
+    export PULSE_SERVER=unix:$work/pulse/native
+    sleep 1
+    audio=pulseaudio
+fi
 
-# measure NAME EXE: one round, appending "startup_ms cpu_percent rss_kb anon_kb" to $work/NAME.
+# measure NAME EXE [ARG...]: one round, appending "startup_ms cpu_percent rss_kb anon_kb" to
+# $work/NAME.
 measure() {
     local name=$1 exe=$2
+    shift 2
     : >"$work/$name.err"
-    DISPLAY=$display SDL_AUDIODRIVER=dummy VORMEL_GL_INFO=1 "$exe" 2>"$work/$name.err" &
+    DISPLAY=$display SDL_AUDIODRIVER=$audio VORMEL_GL_INFO=1 "$exe" "$@" 2>"$work/$name.err" &
     local pid=$!
     local first=""
     for _ in $(seq 200); do
@@ -46,18 +66,33 @@ measure() {
     echo "$first $cpu $rss $anon" >>"$work/$name"
 }
 
+first=program
+second=minimal
 for _ in $(seq "$rounds"); do
-    measure program "$program"
-    measure minimal "$minimal"
+    if [[ $mode == listen ]]; then
+        first=playing
+        second=listening
+        # The program plays its default sound (74 s long); then the desktop plays it while the
+        # program listens.
+        measure playing "$program"
+        paplay --device=speakers "$build/Resource/audio.ogg" &
+        player=$!
+        measure listening "$program" --listen
+        kill $player
+        wait $player 2>/dev/null || true
+    else
+        measure program "$program"
+        measure minimal "$minimal"
+    fi
 done
 
 median() { sort -n | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
 report() {
     local column=$1 label=$2 unit=$3
     local p m
-    p=$(awk -v c="$column" '{print $c}' "$work/program" | median)
-    m=$(awk -v c="$column" '{print $c}' "$work/minimal" | median)
-    printf "%-22s program %7s %-3s minimal %7s %-3s ratio %s\n" "$label" "$p" "$unit" "$m" "$unit" \
+    p=$(awk -v c="$column" '{print $c}' "$work/$first" | median)
+    m=$(awk -v c="$column" '{print $c}' "$work/$second" | median)
+    printf "%-22s $first %7s %-3s $second %7s %-3s ratio %s\n" "$label" "$p" "$unit" "$m" "$unit" \
         "$(awk -v p="$p" -v m="$m" 'BEGIN {printf "%.2f", m ? p / m : 0}')"
 }
 echo "medians of $rounds rounds each:"

@@ -2,6 +2,7 @@
 
 #include "app/startup.h"
 #include "audio/level.h"
+#include "audio/listening.h"
 #include "audio/playback.h"
 #include "effects/field.h"
 #include "effects/particles.h"
@@ -127,8 +128,9 @@ void DrawScene(float f) {
 
 } // namespace
 
+// While listening no file plays, and none is reopened.
 void KeepSoundLooping() {
-    if (gChannel.load() != 0) return;
+    if (gListening != 0 || gChannel.load() != 0) return;
     PlayAudioFile(gMainWnd);
     if (gChannel.load() != 0) InitScene();
 }

@@ -2,15 +2,15 @@
 # Checks the layout rules of the code by its #include lines:
 #   1. no include cycle between files;
 #   2. platform/ includes nothing from app/, audio/, scene/, render/ or effects/;
-#   3. only platform/, tests/, tools/ and bench/ include SDL, libsndfile, libopenmpt, cairo, pango
-#      or fontconfig headers.
+#   3. only platform/, tests/, tools/ and bench/ include SDL, libsndfile, libopenmpt, libsoxr,
+#      libpulse, cairo, pango or fontconfig headers.
 # Usage: check_includes.sh [source root]. Prints each breach and exits 1 if there is any.
 set -euo pipefail
 root=${1:-$(dirname "$0")/..}
 cd "$root"
 
 system='app|audio|scene|render|effects'
-libraries='SDL[^"/>]*\.h|SDL2/|sndfile\.h|sndfile\.hh|libopenmpt/|cairo[^"/>]*\.h|cairo/|pango/|fontconfig/'
+libraries='pulse/|SDL[^"/>]*\.h|SDL2/|sndfile\.h|sndfile\.hh|libopenmpt/|soxr\.h|cairo[^"/>]*\.h|cairo/|pango/|fontconfig/'
 failed=0
 edges=$(mktemp)
 trap 'rm -f "$edges"' EXIT

@@ -2,6 +2,7 @@
 // to the end with one end sync, the levels of known signals, refusing bad input, and handles used
 // from several threads. Most cases run on the no-sound device, which is clocked like a sound card.
 #include "platform/sound/bass.h"
+#include "platform/sound/failed_opens.h"
 #include "platform/sound/level_meter.h"
 #include "platform/sound/source.h"
 #include "support/open_counter.h"
@@ -14,9 +15,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <cstring>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -104,27 +107,32 @@ class AudioLibrary : public ::testing::Test {
     void TearDown() override { BASS_Free(); }
 };
 
-// Whatever the file's rate and channel count, a source gives 44.1 kHz stereo of the same length.
+// Whatever the file's rate and channel count, a source gives 44.1 kHz stereo exactly as long as the
+// file (to the nearest frame, a half frame to the even one), and says so before it is decoded.
 TEST(AudioDecoding, EveryFormatBecomes44kStereoOfTheSameLength) {
     struct Case {
         std::string path;
-        double seconds;
+        uint64_t frames;
         bool mono;
     } cases[] = {
-        {ShortWav(), 0.15, false},
-        {Sound("tone.flac", {0.15}, SoundFormat::Flac), 0.15, false},
-        {Sound("tone.ogg", {0.3}, SoundFormat::OggVorbis), 0.3, false},
-        {Sound("mono-22050.flac", {0.25, {0.5}, 22050}, SoundFormat::Flac), 0.25, true},
-        {Sound("mono-8000.wav", {0.25, {0.5}, 8000}), 0.25, true},
-        {Sound("six-48000.wav", {0.1, {1, 1, 1, 1, 1, 1}, 48000}), 0.1, false},
+        {ShortWav(), 6615, false},
+        {Sound("tone.flac", {0.15}, SoundFormat::Flac), 6615, false},
+        {Sound("tone.ogg", {0.3}, SoundFormat::OggVorbis), 13230, false},
+        {Sound("mono-22050.flac", {0.2, {0.5}, 22050}, SoundFormat::Flac), 8820, true},
+        {Sound("mono-8000.wav", {0.25, {0.5}, 8000}), 11025, true},
+        {Sound("six-48000.wav", {0.1, {1, 1, 1, 1, 1, 1}, 48000}), 4410, false},
+        // 1001 frames: 919.6875 frames at 44.1 kHz, and 500.5.
+        {Sound("odd-48000.wav", {1001.0 / 48000, {1, 1}, 48000}), 920, false},
+        {Sound("odd-88200.wav", {1001.0 / 88200, {0.5}, 88200}), 500, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
         int error = -1;
         auto source = sound::OpenStreamSource(c.path.c_str(), &error);
         ASSERT_TRUE(source);
+        EXPECT_EQ(source->Frames(), c.frames);
         std::vector<float> frames(2 * 4096);
-        size_t total = 0;
+        uint64_t total = 0;
         bool doubled = true, bounded = true;
         while (size_t got = source->Read(frames.data(), 4096)) {
             for (size_t i = 0; i < got; ++i) {
@@ -133,9 +141,56 @@ TEST(AudioDecoding, EveryFormatBecomes44kStereoOfTheSameLength) {
             }
             total += got;
         }
-        EXPECT_NEAR(static_cast<double>(total), c.seconds * 44100, 1) << "the end is not cut off";
+        EXPECT_EQ(total, c.frames) << "the end is not cut off, nor anything added";
         EXPECT_TRUE(bounded);
         EXPECT_TRUE(doubled || !c.mono) << "mono goes to both sides";
+    }
+}
+
+// More than two channels mix down to two in the WAV order of their layout (2.1, quad, 4.1, 5.1,
+// 6.1, 7.1): each side of a file at full scale stays at full scale, the front channels go to their
+// own side only, the centre and LFE to both alike, the back and side channels more to their own.
+TEST(AudioDecoding, ChannelsMixDownInTheOrderOfTheirLayout) {
+    constexpr int kAll = -1;
+    const struct {
+        int channels;
+        int loud; // the one channel with the tone; kAll: every channel
+        float left, right;
+    } cases[] = {
+        {3, kAll, 1, 1},
+        {4, kAll, 1, 1},
+        {5, kAll, 1, 1},
+        {6, kAll, 1, 1},
+        {7, kAll, 1, 1},
+        {8, kAll, 1, 1},
+        {3, 0, 0.8f, 0},
+        {3, 2, 0.2f, 0.2f},
+        {4, 2, 0.359f, 0.22f},
+        {5, 4, 0.195556f, 0.319111f},
+        {6, 1, 0, 0.294545f},
+        {6, 2, 0.208182f, 0.208182f},
+        {6, 3, 0.0909091f, 0.0909091f},
+        {6, 4, 0.251818f, 0.154545f},
+        {7, 4, 0.174462f, 0.174462f},
+        {7, 6, 0.100615f, 0.226154f},
+        {8, 5, 0.111067f, 0.181067f},
+        {8, 6, 0.194133f, 0.0858667f},
+    };
+    for (const auto& c : cases) {
+        const std::string name =
+            "mix-" + std::to_string(c.channels) + "-" + std::to_string(c.loud) + ".wav";
+        SCOPED_TRACE(name);
+        Signal signal{0.01, std::vector<double>(static_cast<size_t>(c.channels), 0.0)};
+        for (int channel = 0; channel < c.channels; ++channel)
+            if (c.loud == kAll || channel == c.loud) signal.amplitudes[channel] = 1.0;
+        int error = -1;
+        auto source = sound::OpenStreamSource(Sound(name, signal).c_str(), &error);
+        ASSERT_TRUE(source);
+        std::vector<float> frames(2 * 441);
+        ASSERT_EQ(source->Read(frames.data(), 441), 441u);
+        // Sample 25 is the tone's first crest, at exactly full scale.
+        EXPECT_NEAR(frames[50], c.left, 1e-3);
+        EXPECT_NEAR(frames[51], c.right, 1e-3);
     }
 }
 
@@ -204,12 +259,18 @@ TEST_F(AudioLibrary, BadInputIsRefusedAndTheNextOpenWorks) {
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     std::string longest = scratch.Path("");
     longest.resize(4095, 'a');
+    // A WAV header that claims two gigahertz: its second of sound would last a frame.
+    std::vector<uint8_t> fast = ReadBytes(Sound("second.wav", {1.0}, SoundFormat::WavPcm16));
+    const uint32_t gigahertz = 2'000'000'000;
+    std::memcpy(fast.data() + 24, &gigahertz, sizeof gigahertz);
     ASSERT_TRUE(WriteSound(scratch.Path("header.wav"), SoundFormat::WavPcm16, {0.0}) &&
                 WriteBytes(scratch.Path("empty.ogg"), {}) &&
                 WriteBytes(scratch.Path("head.ogg"), {bytes.begin(), bytes.begin() + 200}) &&
                 WriteBytes(scratch.Path("corrupt.ogg"), corrupt) &&
                 WriteBytes(scratch.Path("noise.mod"), NoiseBytes(4096, 1)) &&
-                WriteBytes(scratch.Path("noise.wav"), NoiseBytes(4096, 2)));
+                WriteBytes(scratch.Path("noise.wav"), NoiseBytes(4096, 2)) &&
+                WriteSonglessModule(scratch.Path("songless.s3m")) &&
+                WriteBytes(scratch.Path("fast.wav"), fast));
     struct Case {
         std::string path;
         bool module;
@@ -224,7 +285,9 @@ TEST_F(AudioLibrary, BadInputIsRefusedAndTheNextOpenWorks) {
         {scratch.Path("header.wav"), false, BASS_ERROR_FILEFORM}, // a header and no sound
         {scratch.Path("corrupt.ogg"), false, BASS_ERROR_FILEFORM},
         {scratch.Path("noise.mod"), true, BASS_ERROR_FILEFORM},
+        {scratch.Path("songless.s3m"), true, BASS_ERROR_FILEFORM}, // it would play 0.1 s of nothing
         {scratch.Path("noise.wav"), false, BASS_ERROR_FILEFORM},
+        {scratch.Path("fast.wav"), false, BASS_ERROR_FILEFORM},
         {ogg, true, BASS_ERROR_FILEFORM}, // a stream is no module
         {fifo, false, BASS_ERROR_FILEOPEN},
         {fifo, true, BASS_ERROR_FILEOPEN},
@@ -279,6 +342,9 @@ TEST_F(AudioLibrary, AFileThatCannotPlayIsNotReopenedUntilItChangesOrAWaitPasses
         EXPECT_EQ(told.rfind("vormel: cannot play ", 0), 0u) << told;
         EXPECT_NE(told.find(path + ": "), std::string::npos) << told;
         EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), 1) << told;
+        if (c.module) {
+            EXPECT_NE(told.find("(libopenmpt: "), std::string::npos) << "its own words";
+        }
     }
     // Written (or created) since it failed, a file plays at the next call.
     const std::string fixed = scratch.Path("header.wav"), late = scratch.Path("late.wav");
@@ -293,6 +359,32 @@ TEST_F(AudioLibrary, AFileThatCannotPlayIsNotReopenedUntilItChangesOrAWaitPasses
     handle = Open(late, false);
     EXPECT_NE(handle, 0u);
     BASS_StreamFree(handle);
+}
+
+// A file that keeps failing is tried again after a wait that doubles from one second to ten
+// minutes, each counted from the failure; a change of the file, or of its kind, starts over.
+TEST(FailedOpens, TheWaitDoublesFromASecondToTenMinutes) {
+    using sound::FailedOpens;
+    const sound::FileIdentity missing{ENOENT}, written{0, 1, 2, 3, 4, 5};
+    FailedOpens failed;
+    FailedOpens::Clock::time_point now{};
+    int error = BASS_OK;
+    EXPECT_TRUE(failed.Failed("a.ogg", false, missing, BASS_ERROR_FILEOPEN, now)) << "news";
+    for (int wait : {1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 600, 600}) {
+        SCOPED_TRACE(wait);
+        const auto due = now + std::chrono::seconds(wait);
+        EXPECT_TRUE(failed.Refuse("a.ogg", false, missing, due - 1ms, &error));
+        EXPECT_EQ(error, BASS_ERROR_FILEOPEN);
+        EXPECT_FALSE(failed.Refuse("a.ogg", false, missing, due, &error));
+        now = due + 1ms;
+        EXPECT_FALSE(failed.Failed("a.ogg", false, missing, BASS_ERROR_FILEOPEN, now)) << "no news";
+    }
+    EXPECT_FALSE(failed.Refuse("a.ogg", true, missing, now, &error)) << "as a module";
+    EXPECT_FALSE(failed.Refuse("a.ogg", false, written, now, &error)) << "written since";
+    EXPECT_TRUE(failed.Failed("a.ogg", false, written, BASS_ERROR_FILEFORM, now)) << "news";
+    EXPECT_FALSE(failed.Refuse("a.ogg", false, written, now + 1s, &error)) << "a second again";
+    failed.Opened("a.ogg", false);
+    EXPECT_FALSE(failed.Refuse("a.ogg", false, written, now, &error)) << "forgotten once it opens";
 }
 
 // The level is the peak of the last 20 ms heard: six slices of 147 frames. One loud frame shows

@@ -5,6 +5,7 @@
 #include "support/open_counter.h"
 #include "support/picture_headers.h"
 #include "support/sound_fixtures.h"
+#include "support/sound_server.h"
 #include "support/window_manager.h"
 #include "support/xdnd_source.h"
 #include "support/xvfb.h"
@@ -608,6 +609,8 @@ TEST(Program, AnswersItsCommandLine) {
         {{"--version"}, 0, "vormel ", ""},
         {{"--bogus"}, 2, "", "vormel: unknown option '--bogus'"},
         {{"a.ogg", "b.ogg"}, 2, "", "vormel: more than one file"},
+        {{"--render", "a.ogg", "--listen", "--y4m", "-"}, 2, "", "vormel: --render draws a file"},
+        {{"--listen="}, 2, "", "vormel: --listen= takes the name or number of a source"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.front());
@@ -916,3 +919,104 @@ TEST(Program, WithoutADisplayEndsWith99AndSaysWhy) {
 }
 
 } // namespace
+
+// Waits until a window of this title is shown.
+bool WaitForTitle(FakeDesktop& desktop, const std::string& title,
+                  std::chrono::milliseconds limit = 20s) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!desktop.IsShown(title.c_str())) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(50ms);
+    }
+    return true;
+}
+
+// Waits until the program's standard error holds text count times.
+bool WaitForErrors(const Program& program, const std::string& text, size_t count = 1,
+                   std::chrono::milliseconds limit = 30s) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        const std::string errors = program.Errors();
+        size_t found = 0;
+        for (size_t at = 0; (at = errors.find(text, at)) != std::string::npos; ++at)
+            ++found;
+        if (found >= count) return true;
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(50ms);
+    }
+}
+
+// The program listening to a private sound server, as its user does it: the list of sources, a
+// start with --listen, the level it reads of what the desktop plays, the L key, a second start
+// that switches the source, a drop that ends listening, and a server that dies and comes back.
+TEST(Program, ListensToWhatTheDesktopPlays) {
+    SoundServer server;
+    ASSERT_TRUE(server.Start());
+    ScratchFolder folder;
+    Signal tone;
+    tone.seconds = 60;
+    tone.amplitudes = {0.5, 0.25};
+    const std::string toneFile = folder.Path("tone.wav");
+    ASSERT_TRUE(WriteSound(toneFile, SoundFormat::WavFloat, tone));
+
+    Program list(VORMEL_PROGRAM, "", {"--list-sources"});
+    EXPECT_EQ(list.WaitForExit(10s), 0) << list.Errors();
+    EXPECT_EQ(Lines(list.Output()),
+              (std::vector<std::string>{
+                  "0 speakers.monitor  Monitor of speakers output  (default)",
+                  "1 headphones.monitor  Monitor of headphones output"}));
+    for (const char* unknown : {"microphone", "7"}) {
+        Program refused(VORMEL_PROGRAM, "", {"--listen", unknown});
+        EXPECT_EQ(refused.WaitForExit(10s), 2) << unknown;
+        EXPECT_NE(refused.Errors().find("--list-sources"), std::string::npos) << refused.Errors();
+    }
+
+    const std::string speakers = "Vormel \u2014 listening to Monitor of speakers output";
+    const std::string headphones = "Vormel \u2014 listening to Monitor of headphones output";
+    const std::string played = folder.Path("played.raw");
+    FakeDesktop desktop;
+    Program program(VORMEL_PROGRAM, nullptr, {"--listen"},
+                    {"VORMEL_AUDIO_LOG=1", "SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + played});
+    ASSERT_TRUE(WaitForTitle(desktop, speakers)) << program.Errors();
+    const pid_t player = server.Play(toneFile, "speakers");
+    EXPECT_TRUE(WaitForErrors(program, "vormel: level 16384 8192")) << program.Errors();
+    EXPECT_TRUE(WaitForErrors(program, "vormel: listening to speakers.monitor"));
+    // What is heard is measured, not played: the sound device is not even open.
+    EXPECT_FALSE(fs::exists(played) && fs::file_size(played) > 0);
+
+    desktop.TypeKey("l");
+    EXPECT_TRUE(WaitForTitle(desktop, kTitle)) << "L plays the last file again";
+    EXPECT_TRUE(WaitForErrors(program, "vormel: listening to", 1));
+    desktop.TypeKey("l");
+    EXPECT_TRUE(WaitForTitle(desktop, speakers));
+
+    Program second(VORMEL_PROGRAM, nullptr, {"--listen", "1"});
+    EXPECT_EQ(second.WaitForExit(5s), 0) << second.Errors();
+    EXPECT_TRUE(WaitForTitle(desktop, headphones));
+    ASSERT_TRUE(DropFiles(headphones.c_str(), {toneFile}));
+    EXPECT_TRUE(WaitForTitle(desktop, kTitle)) << "a drop ends listening";
+    Program third(VORMEL_PROGRAM, nullptr, {"--listen"});
+    EXPECT_EQ(third.WaitForExit(5s), 0) << third.Errors();
+    EXPECT_TRUE(WaitForTitle(desktop, speakers));
+
+    const size_t levelsBefore = Lines(program.Errors()).size();
+    server.Kill();
+    SoundServer::StopPlaying(player);
+    EXPECT_TRUE(WaitForTitle(desktop, "Vormel \u2014 listening (waiting for the sound server)"));
+    EXPECT_TRUE(WaitForErrors(program, "vormel: level 0 0", 1));
+    ASSERT_TRUE(server.Start());
+    const pid_t again = server.Play(toneFile, "speakers");
+    EXPECT_TRUE(WaitForTitle(desktop, speakers));
+    EXPECT_TRUE(WaitForErrors(program, "vormel: level 16384 8192", 2));
+    SoundServer::StopPlaying(again);
+    const std::vector<std::string> lines = Lines(program.Errors());
+    EXPECT_EQ(std::count_if(lines.begin() + static_cast<long>(levelsBefore), lines.end(),
+                            [](const std::string& line) {
+                                return line.rfind("vormel: cannot listen", 0) == 0;
+                            }),
+              1)
+        << program.Errors();
+
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.WaitForExit(10s), 0) << program.Errors();
+}

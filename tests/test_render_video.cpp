@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -148,6 +149,31 @@ std::string WavSamples(const std::string& path) {
     return bytes.size() < kWavHeader ? "" : bytes.substr(kWavHeader);
 }
 
+// The left side of a float WAV file's stereo samples.
+std::vector<float> LeftSamples(const std::string& path) {
+    const std::string bytes = WavSamples(path);
+    std::vector<float> left(bytes.size() / 8);
+    for (size_t i = 0; i < left.size(); ++i)
+        std::memcpy(&left[i], bytes.data() + i * 8, sizeof(float));
+    return left;
+}
+
+// A tone's frequency at 44.1 kHz from its rising zero crossings in samples [from, to), each placed
+// between its two samples by linear interpolation: the whole periods from the first crossing to
+// the last over the time between them. Over two seconds this resolves a millionth of the frequency.
+double ToneFrequency(const std::vector<float>& samples, size_t from, size_t to) {
+    double first = -1, last = -1;
+    int periods = -1;
+    for (size_t i = from; i + 1 < to; ++i) {
+        const double a = samples[i], b = samples[i + 1];
+        if (a >= 0 || b < 0) continue;
+        last = static_cast<double>(i) + a / (a - b);
+        if (first < 0) first = last;
+        ++periods;
+    }
+    return last > first ? periods * 44100.0 / (last - first) : 0;
+}
+
 std::vector<std::string> FilesIn(const std::string& folder) {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(folder))
@@ -267,6 +293,49 @@ TEST_F(Renders, ThePicturesGrowAtTheFrameWhereTheToneBegins) {
         if (static_cast<double>(Brightness(whole.frames[i])) > before * 1.05) grown = i;
     }
     EXPECT_NEAR(grown, 31, 1);
+}
+
+// A sound plays at its true speed whatever its rate: a tone keeps its frequency (within 0.001 %),
+// and a file of 2.04 s (a whole number of samples at every rate) is 2.04 s of sound to the sample,
+// its last sample heard and nothing after it. Mono, stereo and 5.1; lossless and lossy.
+TEST(RenderSound, EveryRatePlaysAtItsTrueSpeedToTheSample) {
+    constexpr double kTone = 997, kSeconds = 2.04;
+    const size_t length = static_cast<size_t>(std::lrint(kSeconds * 44100));
+    const struct {
+        int rate;
+        int channels;
+        SoundFormat format;
+        const char* extension;
+    } cases[] = {
+        {8000, 1, SoundFormat::WavFloat, "wav"},   {11025, 2, SoundFormat::Flac, "flac"},
+        {16000, 1, SoundFormat::Flac, "flac"},     {22050, 2, SoundFormat::WavPcm16, "wav"},
+        {32000, 2, SoundFormat::WavFloat, "wav"},  {44100, 6, SoundFormat::WavFloat, "wav"},
+        {48000, 2, SoundFormat::WavFloat, "wav"},  {48000, 2, SoundFormat::OggOpus, "opus"},
+        {88200, 2, SoundFormat::Flac, "flac"},     {96000, 6, SoundFormat::WavFloat, "wav"},
+        {192000, 2, SoundFormat::WavFloat, "wav"},
+    };
+    for (const auto& c : cases) {
+        const std::string name =
+            "tone-" + std::to_string(c.rate) + "-" + std::to_string(c.channels) + "." + c.extension;
+        SCOPED_TRACE(name);
+        Signal tone;
+        tone.seconds = kSeconds;
+        tone.rate = c.rate;
+        tone.frequency = kTone;
+        tone.amplitudes.assign(static_cast<size_t>(c.channels), 0.5);
+        ASSERT_TRUE(WriteSound(Path(name), c.format, tone));
+        const Outcome run =
+            Vormel({Path(name), "--size", "32x18", "--fps", "10", "--audio", Path(name + ".wav")});
+        ASSERT_EQ(run.exitCode, 0) << run.errors;
+        const std::vector<float> left = LeftSamples(Path(name + ".wav"));
+        size_t heard = left.size();
+        while (heard > 0 && left[heard - 1] == 0.0f)
+            --heard;
+        EXPECT_EQ(heard, length) << "samples of sound, of " << left.size() << " written";
+        // A tenth of a second off each end, where the filters start and stop.
+        ASSERT_GT(left.size(), length);
+        EXPECT_NEAR(ToneFrequency(left, 4410, length - 4410), kTone, kTone * 1e-5);
+    }
 }
 
 // Every way a render can fail ends it with one line on stderr and a non-zero exit code, leaving

@@ -52,27 +52,41 @@ intptr_t CopyProc(WindowHandle window, const Message& message) {
             line += ' ' + Hex(file);
         Say(line);
     }
+    if (message.id == WM_COPYDATA)
+        Say("copydata " + std::to_string(message.wParam) + ' ' + Hex(*message.text));
     if (message.id == WM_SIZE) Say("size");
     if (message.id == WM_DESTROY) PostQuitMessage(0);
     return DefWindowProc(window, message);
 }
 
 // --copy second NAME [FILE]: exits 0 once handed over, 3 when it became the first copy.
+// --copy listen NAME [SOURCE]: the same with a request to listen.
 // --copy first NAME TITLE DELAY_MS [quit]: claims, waits, then opens its window and listens (or,
 // with "quit", ends before it has a window).
+// --copy start NAME TITLE FILE: as the program starts: hands FILE over and exits 0, or else opens
+// its own window, says it plays FILE, and listens.
 int RunCopy(int argc, char** argv) {
     const std::string role = argv[2];
     const char* name = argv[3];
-    if (role == "second") {
+    if (role == "second" || role == "listen") {
         if (ClaimSingleInstance(name)) return 3;
-        return HandToRunningCopy(name, argc > 4 ? argv[4] : nullptr) ? 0 : 3;
+        const char* text = argc > 4 ? argv[4] : nullptr;
+        return (role == "listen" ? HandRequestToRunningCopy(name, kHandOverListen, text)
+                                 : HandToRunningCopy(name, text))
+                   ? 0
+                   : 3;
     }
-    if (!ClaimSingleInstance(name)) return 4;
-    Say("claimed");
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(argv[5])));
-    if (argc > 6) return 0;
+    if (role == "start") {
+        if (!ClaimSingleInstance(name) && HandToRunningCopy(name, argv[5])) return 0;
+    } else {
+        if (!ClaimSingleInstance(name)) return 4;
+        Say("claimed");
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(argv[5])));
+        if (argc > 6) return 0;
+    }
     WindowHandle window = CreateMainWindow(argv[4], 320, 200, CopyProc);
     if (!window) return 5;
+    if (role == "start") Say("playing " + Hex(argv[5]));
     ShowMainWindow(window);
     if (!ListenForOtherCopies(window)) return 6;
     Say("listening");
@@ -109,6 +123,9 @@ class Copy {
     ~Copy() {
         Kill();
         close(out_);
+    }
+    void Signal(int signal) const {
+        if (pid_ > 0) kill(pid_, signal);
     }
     void Kill() {
         if (pid_ <= 0) return;
@@ -190,6 +207,31 @@ class Stacking {
         return window > cover && cover >= 0;
     }
 
+    // Top-level windows on show whose title ends with suffix.
+    int Shown(const std::string& suffix) {
+        // A window of a copy that is ending may vanish while it is asked about.
+        auto* previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+        Window root = 0, parent = 0, *children = nullptr;
+        unsigned count = 0;
+        XQueryTree(d_, DefaultRootWindow(d_), &root, &parent, &children, &count);
+        int shown = 0;
+        for (unsigned i = 0; i < count; ++i) {
+            char* name = nullptr;
+            XWindowAttributes attributes{};
+            if (!XFetchName(d_, children[i], &name) || !name) continue;
+            const std::string title = name;
+            XFree(name);
+            shown += title.size() >= suffix.size() &&
+                     title.compare(title.size() - suffix.size(), suffix.size(), suffix) == 0 &&
+                     XGetWindowAttributes(d_, children[i], &attributes) &&
+                     attributes.map_state == IsViewable;
+        }
+        if (children) XFree(children);
+        XSync(d_, False);
+        XSetErrorHandler(previous);
+        return shown;
+    }
+
   private:
     Display* d_;
     Window cover_ = 0;
@@ -207,11 +249,26 @@ std::string UniqueName(const char* what) {
 }
 
 // The request as a second copy sends it, for clients that then spoil it.
-std::string Request(const std::string& path, size_t announced) {
+std::string Request(const std::string& path, size_t announced, uint16_t kind = kHandOverPlay,
+                    uint16_t version = kHandOverVersion) {
     std::string bytes(kHandOverMagic, 4);
+    for (const uint16_t field : {version, kind})
+        bytes += {static_cast<char>(field & 0xFF), static_cast<char>(field >> 8)};
     for (int shift = 0; shift < 32; shift += 8)
         bytes += static_cast<char>((announced >> shift) & 0xFF);
     return bytes + path;
+}
+
+// What a copy of the first version sent: no version, no request.
+std::string FirstVersionRequest(const std::string& path) {
+    std::string bytes(kHandOverMagic, 4);
+    for (int shift = 0; shift < 32; shift += 8)
+        bytes += static_cast<char>((path.size() >> shift) & 0xFF);
+    return bytes + path;
+}
+
+std::string CopyDataLine(uint16_t kind, const std::string& text) {
+    return "copydata " + std::to_string(kind) + ' ' + Hex(text);
 }
 
 // A socket connected to (or, with listening, bound and listening on) a name as
@@ -305,6 +362,18 @@ TEST_F(SingleInstance, SecondCopyRaisesRestoresAndHandsItsFileOver) {
     }
     // Every drop was matched above: nothing arrived twice or for the requests without a file.
     EXPECT_EQ(first_->WaitFor("drop", 300ms), "");
+
+    // A request to listen travels as it is, relative or not, and raises the window too.
+    for (const char* source : {"", "alsa_output.pci-0000_00_1b.0.analog-stereo.monitor"}) {
+        ASSERT_TRUE(desktop_.Minimise(title_.c_str()));
+        ASSERT_NE(first_->WaitFor("size"), "");
+        std::vector<std::string> args{"listen", name_};
+        if (*source) args.push_back(source);
+        Copy second(args, folder);
+        EXPECT_EQ(second.WaitForExit(2s), 0);
+        EXPECT_EQ(first_->WaitFor("copydata"), CopyDataLine(kHandOverListen, source));
+        EXPECT_TRUE(Eventually([&] { return desktop_.IsShown(title_.c_str()); }, 5s));
+    }
 }
 
 TEST_F(SingleInstance, MisbehavingClientsAreDroppedAndTheNextRequestServed) {
@@ -325,13 +394,20 @@ TEST_F(SingleInstance, MisbehavingClientsAreDroppedAndTheNextRequestServed) {
         {"a flood", Request(path, 12) + std::string(1 << 20, 'x'), false},
         {"valid", Request("/valid/one", 10), true},
         {"empty", "", false},
+        {"the first version's request", FirstVersionRequest("/old/copy.ogg"), false},
+        {"a later version", Request(path, path.size(), kHandOverPlay, kHandOverVersion + 1), false},
+        {"an unknown request", Request(path, path.size(), 3), false},
+        {"no request", Request(path, path.size(), 0), false},
+        {"listen, with a NUL", Request(std::string("a\0b", 3), 3, kHandOverListen), false},
         {"valid again", Request("/valid/two", 10), true},
+        {"listen to a source", Request("sink.monitor", 12, kHandOverListen), true},
     };
     for (const Case& c : cases)
         EXPECT_EQ(Answered(SingleInstanceAddress(name_.c_str()), c.bytes), c.taken ? 1 : 0)
             << c.what;
     EXPECT_EQ(first_->WaitFor("drop"), DropLine("/valid/one"));
     EXPECT_EQ(first_->WaitFor("drop"), DropLine("/valid/two"));
+    EXPECT_EQ(first_->WaitFor("copydata"), CopyDataLine(kHandOverListen, "sink.monitor"));
 
     // Clients that connect and say nothing, or stop halfway, hold the listener only for its read
     // timeout; a real second copy behind them is still served.
@@ -375,6 +451,36 @@ TEST_F(SingleInstance, StartsBeforeTheFirstListensOrAfterItEnded) {
     EXPECT_EQ(later.WaitForExit(300ms), -1); // it waits for this process to listen
     ReleaseSingleInstance();
     EXPECT_EQ(later.WaitForExit(10s), 3);
+}
+
+// A start in the last moments of a copy that is closing, by a signal or by its window's close
+// button: whatever the delay, the start is never lost. The closing copy cannot serve it any more,
+// so the new one opens its own window with its file and takes the name: afterwards exactly one
+// window shows, and later starts are served by it.
+TEST_F(SingleInstance, AStartWhileTheFirstCopyClosesOpensItsOwnWindow) {
+    Stacking stacking;
+    const std::string file = "/race/song.ogg";
+    int round = 0;
+    for (const bool bySignal : {true, false}) {
+        for (const int delayMs : {0, 5, 10, 20, 35, 50}) {
+            SCOPED_TRACE(std::string(bySignal ? "SIGTERM" : "close button") + ", then " +
+                         std::to_string(delayMs) + " ms");
+            StartFirst(("race" + std::to_string(++round)).c_str());
+            if (bySignal) {
+                first_->Signal(SIGTERM);
+            } else {
+                ASSERT_TRUE(desktop_.AskToClose(title_.c_str()));
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+            Copy heir({"start", name_, "heir " + name_, file});
+            EXPECT_EQ(first_->WaitForExit(10s), 0);
+            EXPECT_EQ(heir.WaitFor("playing", 10s), "playing " + Hex(file)) << "the start was lost";
+            EXPECT_TRUE(Eventually([&] { return stacking.Shown(' ' + name_) == 1; }, 10s));
+            EXPECT_TRUE(desktop_.IsShown(("heir " + name_).c_str()));
+            EXPECT_TRUE(HandToRunningCopy(name_.c_str(), "/later.ogg"));
+            EXPECT_EQ(heir.WaitFor("drop"), DropLine("/later.ogg"));
+        }
+    }
 }
 
 // Runs fn in a child process that has become the user "nobody"; returns its exit code.

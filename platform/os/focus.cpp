@@ -33,6 +33,8 @@ uint32_t VirtualKeyFromSdl(int32_t sdlKey) {
         return VK_ESCAPE;
     case SDLK_F11:
         return VK_F11;
+    case SDLK_l:
+        return VK_L;
     default:
         return 0;
     }
@@ -68,10 +70,12 @@ void ForgetFocusOf(const OsWindow* window) {
     if (gFocus == window) gFocus = nullptr;
 }
 
-// Keys that act on the whole window rather than on a control: whatever has the focus, its top-level
-// window hears them, as the desktop's own window keys would reach the window.
+// Keys that act on the whole window rather than on a control (F11, Esc, a letter, any key with
+// Alt): whatever has the focus, its top-level window hears them, as the desktop's own window keys
+// would reach the window.
 bool IsWindowKey(uint32_t key, bool alt) {
-    return alt || key == VK_F11 || key == VK_ESCAPE;
+    const bool letter = key >= 'A' && key <= 'Z';
+    return alt || letter || key == VK_F11 || key == VK_ESCAPE;
 }
 
 void KeyPressed(uint32_t sdlId, int32_t sdlKey, bool alt) {

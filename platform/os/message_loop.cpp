@@ -172,6 +172,25 @@ bool PostToLoop(void (*fn)(void* data), void* data) {
     return SDL_PushEvent(&event) == 1;
 }
 
+bool IsClosing(WindowHandle window) {
+    OsWindow* w = Live(window);
+    if (!w || w->destroying || gQuitPosted) return true;
+    while (w->parent)
+        w = w->parent;
+    if (w->destroying) return true;
+    // A signal's quit, or a close from the window manager, reaches the queue only when it is
+    // pumped.
+    SDL_PumpEvents();
+    if (SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_QUIT, SDL_QUIT) > 0) return true;
+    SDL_Event events[64];
+    const int count = SDL_PeepEvents(events, 64, SDL_PEEKEVENT, SDL_WINDOWEVENT, SDL_WINDOWEVENT);
+    for (int i = 0; i < count; ++i)
+        if (events[i].window.event == SDL_WINDOWEVENT_CLOSE &&
+            events[i].window.windowID == w->sdlId)
+            return true;
+    return false;
+}
+
 void PostQuitMessage(int exitCode) {
     gQuitPosted = true;
     gQuitCode = exitCode;

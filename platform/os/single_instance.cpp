@@ -2,15 +2,13 @@
 // it once its window exists, and later copies hand it their request over it.
 #include "platform/os/single_instance.h"
 
+#include "platform/os/hand_over.h"
 #include "platform/os/window_tree.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <mutex>
 #include <poll.h>
 #include <string>
@@ -91,36 +89,28 @@ bool PeerIsThisUser(int fd) {
            peer.uid == geteuid();
 }
 
-bool SendAll(int fd, const void* data, size_t size) {
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = send(fd, p, size, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-int MillisecondsLeft(Clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
-}
-
-uint32_t ReadLength(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
 // --- The first copy -----------------------------------------------------------------------------
 
-// Requests taken by the listener and not yet obeyed; an empty path asks only for the raise.
-std::mutex gRequestsLock;
-std::deque<std::string> gRequests;
+// How long the listener waits for the message loop to take a request before it takes it back
+// unanswered: well inside a second copy's kAckTimeoutMs, so a request it gave up on is never
+// obeyed behind its back.
+constexpr int kObeyTimeoutMs = 3000;
 
-// Defined after the queue, so that at exit the listener is stopped before the queue goes.
+// The one request between the listener and the message loop (the listener serves one connection
+// at a time). It is answered only once the loop has obeyed it: a request acknowledged on being
+// queued would be lost with a loop that ends before it gets there, and the second copy that sent
+// it would end believing it was served.
+struct PendingRequest {
+    std::mutex lock;
+    HandOverRequest request; // a play without a path asks only for the raise
+    bool waiting = false;  // queued for the loop, not taken yet
+    bool answered = false; // the loop took it and said whether it obeyed
+    bool obeyed = false;
+    UniqueFd answer; // an eventfd the loop signals once it has answered
+};
+PendingRequest gPending;
+
+// Defined after the request, so that at exit the listener is stopped before the request goes.
 struct Instance {
     UniqueFd socket; // bound to the name while this process holds it
     UniqueFd stop;   // an eventfd that tells the listener to end
@@ -139,76 +129,108 @@ struct Instance {
 Instance gInstance;
 WindowHandle gListeningWindow = nullptr; // the message loop's thread alone touches it
 
-// On the message loop's thread: one request, as a user would have made it by hand.
+void Signal(int eventFd) {
+    const uint64_t one = 1;
+    while (write(eventFd, &one, sizeof one) < 0 && errno == EINTR) {
+    }
+}
+
+void Drain(int eventFd) {
+    uint64_t count = 0;
+    while (read(eventFd, &count, sizeof count) < 0 && errno == EINTR) {
+    }
+}
+
+// On the message loop's thread: one request, as a user would have made it by hand, unless the
+// window is closing, when a file dropped on it would be lost with it.
 void ObeyRequest(void*) {
-    std::string path;
+    HandOverRequest request;
     {
-        std::lock_guard<std::mutex> lock(gRequestsLock);
-        if (gRequests.empty()) return;
-        path = std::move(gRequests.front());
-        gRequests.pop_front();
+        std::lock_guard<std::mutex> lock(gPending.lock);
+        if (!gPending.waiting) return; // taken back, or obeyed at an earlier posting
+        gPending.waiting = false;
+        request = std::move(gPending.request);
     }
     OsWindow* window = Live(gListeningWindow);
-    if (!window) return;
-    if (IsIconic(window)) RestoreWindow(window);
-    SetForegroundWindow(window);
-    if (path.empty()) return;
-    const std::vector<std::string> files{std::move(path)};
-    Message drop;
-    drop.id = WM_DROPFILES;
-    drop.files = &files;
-    Send(window, drop);
-}
-
-// Reads one whole request, or nothing: a wrong header, a path too long, bytes missing or to spare
-// at the end, a NUL inside, or a client still not done at the deadline. Never waits past the
-// deadline, however slowly the bytes trickle in, and gives up at once when told to stop.
-bool ReadRequest(int fd, int stopFd, std::string* path) {
-    uint8_t buffer[kHandOverHeaderSize + kHandOverMaxPath + 1];
-    size_t have = 0;
-    const Clock::time_point deadline =
-        Clock::now() + std::chrono::milliseconds(kHandOverReadTimeoutMs);
-    for (;;) {
-        pollfd fds[2] = {{fd, POLLIN, 0}, {stopFd, POLLIN, 0}};
-        const int ready = poll(fds, 2, MillisecondsLeft(deadline));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0 || fds[1].revents) return false;
-        const ssize_t n = recv(fd, buffer + have, sizeof buffer - have, 0);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-        if (n < 0) return false;
-        if (n == 0) break;
-        have += static_cast<size_t>(n);
-        if (have == sizeof buffer) return false; // more than the longest request
-        if (have >= kHandOverHeaderSize &&
-            (std::memcmp(buffer, kHandOverMagic, sizeof kHandOverMagic) != 0 ||
-             ReadLength(buffer + 4) > kHandOverMaxPath))
-            return false;
+    const bool obeyed = window && !IsClosing(window);
+    if (obeyed) {
+        if (IsIconic(window)) RestoreWindow(window);
+        SetForegroundWindow(window);
+        if (request.kind != kHandOverPlay) {
+            Message copy;
+            copy.id = WM_COPYDATA;
+            copy.wParam = request.kind;
+            copy.text = &request.text;
+            Send(window, copy);
+        } else if (!request.text.empty()) {
+            const std::vector<std::string> files{std::move(request.text)};
+            Message drop;
+            drop.id = WM_DROPFILES;
+            drop.files = &files;
+            Send(window, drop);
+        }
     }
-    if (have < kHandOverHeaderSize || std::memcmp(buffer, kHandOverMagic, 4) != 0) return false;
-    const uint32_t length = ReadLength(buffer + 4);
-    if (length > kHandOverMaxPath || have != kHandOverHeaderSize + length) return false;
-    const char* text = reinterpret_cast<const char*>(buffer + kHandOverHeaderSize);
-    if (std::memchr(text, '\0', length)) return false;
-    path->assign(text, length);
-    return true;
+    {
+        std::lock_guard<std::mutex> lock(gPending.lock);
+        gPending.answered = true;
+        gPending.obeyed = obeyed;
+    }
+    Signal(gPending.answer.get());
 }
 
-// Queues the request for the message loop; false when the loop cannot be reached, and then the
-// request is taken back, so a request is either obeyed and answered or neither.
-bool PassToLoop(std::string path) {
-    std::lock_guard<std::mutex> lock(gRequestsLock);
-    gRequests.push_back(std::move(path));
-    if (PostToLoop(ObeyRequest, nullptr)) return true;
-    gRequests.pop_back();
-    return false;
+// Has the message loop obey the request and waits for its word. False when the loop cannot be
+// reached, does not take the request in time, finds its window closing, or this copy stops
+// listening meanwhile: then the request is taken back, so it is either obeyed and answered or
+// neither.
+bool ObeyedByLoop(HandOverRequest request, int stopFd) {
+    {
+        std::lock_guard<std::mutex> lock(gPending.lock);
+        gPending.request = std::move(request);
+        gPending.waiting = true;
+        gPending.answered = false;
+        Drain(gPending.answer.get());
+    }
+    if (!PostToLoop(ObeyRequest, nullptr)) {
+        std::lock_guard<std::mutex> lock(gPending.lock);
+        gPending.waiting = false;
+        return false;
+    }
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kObeyTimeoutMs);
+    bool taken = false;
+    for (;;) {
+        // Once the loop has taken the request its answer follows at once: no deadline then.
+        pollfd fds[2] = {{gPending.answer.get(), POLLIN, 0}, {stopFd, POLLIN, 0}};
+        const int ready = poll(fds, 2, taken ? -1 : MillisecondsLeft(deadline));
+        if (ready < 0 && errno == EINTR) continue;
+        const bool stopped = ready < 0 || fds[1].revents != 0;
+        std::lock_guard<std::mutex> lock(gPending.lock);
+        if (gPending.answered) return gPending.obeyed;
+        if (stopped || (ready == 0 && gPending.waiting)) {
+            gPending.waiting = false;
+            return false;
+        }
+        taken = !gPending.waiting;
+    }
 }
 
 void ServeClient(int fd, int stopFd) {
     if (!PeerIsThisUser(fd)) return;
-    std::string path;
-    if (!ReadRequest(fd, stopFd, &path) || !PassToLoop(std::move(path))) return;
+    HandOverRequest request;
+    if (!ReadHandOver(fd, stopFd, &request) || !ObeyedByLoop(std::move(request), stopFd)) return;
     SendAll(fd, &kHandOverAck, 1);
 }
+
+// Lives as long as the listening window: a copy whose window goes stops accepting requests at
+// once, before its loop stops obeying them, so a later start finds nobody listening and opens a
+// window of its own instead of handing its file to a window that is gone.
+struct Listening final : WindowAttachment {
+    static constexpr AttachmentSlot kSlot = AttachmentSlot::Instance;
+    explicit Listening(WindowHandle window) : window(window) {}
+    ~Listening() override {
+        if (gListeningWindow == window) ReleaseSingleInstance();
+    }
+    WindowHandle window;
+};
 
 void ListenLoop(int listenFd, int stopFd) {
     for (;;) {
@@ -243,14 +265,6 @@ std::string AbsolutePath(const char* file) {
     }
     path += file;
     return path.size() <= kHandOverMaxPath ? path : std::string();
-}
-
-std::string EncodeRequest(const std::string& path) {
-    std::string request(kHandOverMagic, sizeof kHandOverMagic);
-    const auto length = static_cast<uint32_t>(path.size());
-    for (int shift = 0; shift < 32; shift += 8)
-        request += static_cast<char>((length >> shift) & 0xFF);
-    return request + path;
 }
 
 enum class HandOver {
@@ -319,8 +333,15 @@ bool ClaimSingleInstance(const char* name) {
 }
 
 bool HandToRunningCopy(const char* name, const char* file) {
+    return HandRequestToRunningCopy(name, kHandOverPlay, file);
+}
+
+bool HandRequestToRunningCopy(const char* name, uint16_t kind, const char* text) {
     const Address address = InstanceAddress(name);
-    const std::string request = EncodeRequest(AbsolutePath(file));
+    std::string given = text ? text : "";
+    if (given.size() > kHandOverMaxPath) given.clear();
+    const std::string request =
+        EncodeHandOver(kind, kind == kHandOverPlay ? AbsolutePath(text) : given);
     int refused = 0;
     for (;;) {
         switch (TryHandOver(address, request)) {
@@ -345,14 +366,18 @@ bool ListenForOtherCopies(WindowHandle mainWindow) {
     if (!gInstance.socket || gInstance.listener.joinable() || !IsWindow(mainWindow)) return false;
     if (listen(gInstance.socket.get(), 16) != 0) return false;
     UniqueFd stop(eventfd(0, EFD_CLOEXEC));
-    if (!stop) return false;
+    UniqueFd answer(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!stop || !answer) return false;
+    gPending.answer = std::move(answer);
     gListeningWindow = mainWindow;
     try {
         gInstance.listener = std::thread(ListenLoop, gInstance.socket.get(), stop.get());
     } catch (const std::system_error&) {
+        gListeningWindow = nullptr;
         return false;
     }
     gInstance.stop = std::move(stop);
+    Attach(mainWindow, std::make_unique<Listening>(mainWindow));
     return true;
 }
 
@@ -361,6 +386,7 @@ void ReleaseSingleInstance() {
     gInstance.stop.Reset();
     gInstance.socket.Reset();
     gListeningWindow = nullptr;
-    std::lock_guard<std::mutex> lock(gRequestsLock);
-    gRequests.clear();
+    std::lock_guard<std::mutex> lock(gPending.lock);
+    gPending.waiting = false;
+    gPending.request = {};
 }

@@ -14,12 +14,18 @@
 //
 // What travels over the socket, a second copy to the first, one request per connection:
 //   4 bytes   "VRML"
-//   4 bytes   length n of the file's path, little-endian; 0 when there is no file
-//   n bytes   the absolute path, no terminator, any byte but NUL
+//   2 bytes   the protocol's version, kHandOverVersion, little-endian
+//   2 bytes   the request, little-endian: kHandOverPlay or kHandOverListen
+//   4 bytes   length n of the request's text, little-endian; 0 when there is none
+//   n bytes   the text, no terminator, any byte but NUL: the absolute path of a file to play, or the
+//             name of a source to listen to (none: the default output's monitor)
 // then the sender shuts its side down. The first copy answers with the one byte kHandOverAck once
-// it has taken the request, and closes. Anything else (wrong magic, a path longer than
-// kHandOverMaxPath, fewer or more bytes than announced, nothing within kHandOverReadTimeoutMs, a
-// peer of another user) is dropped whole and the connection closed without an answer.
+// its window has obeyed the request, and closes; a window that is closing obeys nothing, and the
+// request is closed unanswered. Anything else (wrong magic, another version, a request it does
+// not know, a text longer than kHandOverMaxPath, fewer or more bytes than announced, nothing
+// within kHandOverReadTimeoutMs, a peer of another user) is dropped whole and the connection
+// closed without an answer, so a copy of another version starts on its own rather than be
+// misread.
 #pragma once
 
 #include "platform/os/window.h"
@@ -29,7 +35,10 @@
 #include <string>
 
 inline constexpr char kHandOverMagic[4] = {'V', 'R', 'M', 'L'};
-inline constexpr size_t kHandOverHeaderSize = 8;
+inline constexpr uint16_t kHandOverVersion = 2;
+inline constexpr uint16_t kHandOverPlay = 1;   // raise the window; play the file, if any
+inline constexpr uint16_t kHandOverListen = 2; // raise the window and listen to the source
+inline constexpr size_t kHandOverHeaderSize = 12;
 inline constexpr size_t kHandOverMaxPath = 4095; // PATH_MAX less its terminator
 inline constexpr uint8_t kHandOverAck = 0x06;
 inline constexpr int kHandOverReadTimeoutMs = 500; // for the whole request, not per read
@@ -55,10 +64,17 @@ bool ClaimSingleInstance(const char* name);
 // process of another user, which is never told anything, or the first copy listens but keeps
 // closing the connection unanswered.
 bool HandToRunningCopy(const char* name, const char* file);
+// The same for any request: kHandOverPlay with a file as above, or kHandOverListen with the name of
+// a source (null or empty: the default output's monitor), which the first copy's main window
+// receives as WM_COPYDATA.
+bool HandRequestToRunningCopy(const char* name, uint16_t request, const char* text);
 
 // In the first copy, once its main window exists: takes requests of later copies on a thread of
 // its own, one connection at a time, and has the message loop obey them: the window is restored
-// if minimised, raised and given focus, and a file arrives as one WM_DROPFILES holding that path.
+// if minimised, raised and given focus, and a file arrives as one WM_DROPFILES holding that path,
+// any other request as WM_COPYDATA with the request in wParam and its text.
+// When the window is destroyed the copy stops listening and gives the name up, before anything
+// handed to it could be lost: a start from then on opens a window of its own.
 // False when this process holds no name (or listens already, or the thread cannot start).
 bool ListenForOtherCopies(WindowHandle mainWindow);
 

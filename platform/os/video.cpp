@@ -13,6 +13,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -213,4 +214,20 @@ bool EnsureVideo() {
     // controls do once the program has started.
     RegisterCommonControls();
     return true;
+}
+
+// Window titles are UTF-8 (a source's description, "\u2014"). Under a locale that is not UTF-8 (a
+// session without LANG) SDL leaves the name window managers show, _NET_WM_NAME, as it was; it is
+// set here as it should be. The old WM_NAME keeps what SDL made of it.
+void ShowTitleToWindowManager(SDL_Window* window, const char* title) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return;
+    Display* display = info.info.x11.display;
+    const Atom name = XInternAtom(display, "_NET_WM_NAME", False);
+    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    XChangeProperty(display, info.info.x11.window, name, utf8, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(title),
+                    static_cast<int>(std::strlen(title)));
+    XFlush(display);
 }

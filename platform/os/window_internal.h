@@ -17,6 +17,8 @@ struct SDL_Window;
 // Initialises SDL's video (and with it its event queue and its SIGINT/SIGTERM handlers) once;
 // false when there is no display.
 bool EnsureVideo();
+// Gives the window manager the UTF-8 title as it is, whatever the character locale.
+void ShowTitleToWindowManager(SDL_Window* window, const char* title);
 
 // True while the handle names a window that exists.
 bool IsWindow(WindowHandle window);
@@ -49,13 +51,18 @@ bool TakeTimerTick(uint64_t* deadline, uint64_t period, uint64_t now);
 // any thread. False when it could not be queued (the event queue is full or not started).
 bool PostToLoop(void (*fn)(void* data), void* data);
 
+// On the loop's thread: true when the window is gone or on its way out: being destroyed, the loop
+// told to quit, or a quit request (SIGTERM, SIGINT) or a close of its top-level window already
+// waiting in the queue, behind which anything handed to it now would be lost.
+bool IsClosing(WindowHandle window);
+
 // --- Per-window state ---------------------------------------------------------------------------
 
 // State another platform part keeps for one window, one slot per kind, so that attaching one kind
 // never replaces another: the top-level window's GL context and skin, a view's framebuffer, a
 // control's own state. A window's attachments are destroyed right after it has handled WM_DESTROY
 // (after every child's), in reverse slot order, so the GL context goes last.
-enum class AttachmentSlot { Context, View, Skin, Control, Count };
+enum class AttachmentSlot { Context, View, Skin, Control, Instance, Count };
 
 struct WindowAttachment {
     virtual ~WindowAttachment() = default;

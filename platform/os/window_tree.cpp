@@ -209,7 +209,10 @@ void SetWindowText(WindowHandle window, const char* text) {
     OsWindow* w = Live(window);
     if (!w) return;
     w->text = text ? text : "";
-    if (w->sdl) SDL_SetWindowTitle(w->sdl.get(), w->text.c_str());
+    if (w->sdl) {
+        SDL_SetWindowTitle(w->sdl.get(), w->text.c_str());
+        ShowTitleToWindowManager(w->sdl.get(), w->text.c_str());
+    }
     InvalidateChrome(w);
 }
 

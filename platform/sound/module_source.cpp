@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,12 @@ namespace {
 
 // Larger files are not modules anyone plays; refusing them keeps a stray drop from eating memory.
 constexpr uint64_t kMaxModuleBytes = 256u << 20;
+
+// A text that libopenmpt made, which only it may free.
+struct FreeOpenmptText {
+    void operator()(const char* text) const { openmpt_free_string(text); }
+};
+using OpenmptText = std::unique_ptr<const char, FreeOpenmptText>;
 
 // Reads the whole file; false on any read error or early end.
 bool ReadAll(const RegularFile& file, std::vector<unsigned char>* bytes) {
@@ -50,12 +57,18 @@ class ModuleSource final : public Source {
             *reason = "it could not be read";
             return BASS_ERROR_FILEOPEN;
         }
-        // Quiet: the one line that says why a sound cannot play is the library's caller's.
+        // Quiet: the one line that says why a sound cannot play is the library's caller's, and it
+        // carries libopenmpt's own words.
+        int error = OPENMPT_ERROR_OK;
+        const char* message = nullptr;
         module_ = openmpt_module_create_from_memory2(
-            bytes.data(), bytes.size(), openmpt_log_func_silent, nullptr, openmpt_error_func_ignore,
-            nullptr, nullptr, nullptr, nullptr);
+            bytes.data(), bytes.size(), openmpt_log_func_silent, nullptr, openmpt_error_func_store,
+            nullptr, &error, &message, nullptr);
+        const OpenmptText stored(message);
         if (!module_) {
-            *reason = "it is not a tracker module";
+            const OpenmptText general(openmpt_error_string(error));
+            const char* words = message ? message : general ? general.get() : "no reason given";
+            *reason = std::string("it is not a tracker module (libopenmpt: ") + words + ")";
             return BASS_ERROR_FILEFORM;
         }
         openmpt_module_set_repeat_count(module_, 0);

@@ -48,6 +48,8 @@ expect pango_outside 1 'library header pango/' \
     "printf '#include <pango/pangocairo.h>\n' >>app/startup.h"
 expect sndfile_outside 1 'library header sndfile.h' \
     "printf '#include <sndfile.h>\n' >audio/a.cpp"
+expect soxr_outside 1 'library header soxr.h' \
+    "printf '#include <soxr.h>\n' >audio/a.cpp"
 expect tools_may 0 'rules hold' \
     "printf '#include <SDL.h>\n#include <fontconfig/fontconfig.h>\n' >tools/t.cpp"
 exit $status

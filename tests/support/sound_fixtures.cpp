@@ -32,6 +32,8 @@ int FormatCode(SoundFormat format) {
         return SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
     case SoundFormat::OggVorbis:
         return SF_FORMAT_OGG | SF_FORMAT_VORBIS;
+    case SoundFormat::OggOpus:
+        return SF_FORMAT_OGG | SF_FORMAT_OPUS;
     }
     return 0;
 }
@@ -117,6 +119,27 @@ bool WriteModule(const std::string& path, const ModuleShape& shape) {
     }
     for (int i = 0; i < kSampleWords * 2; ++i)
         bytes[kPatterns + 1024 + i] = static_cast<uint8_t>(i < kSampleWords ? 90 : -90);
+    return WriteBytes(path, bytes);
+}
+
+bool WriteSonglessModule(const std::string& path) {
+    constexpr size_t kHeader = 0x60;
+    constexpr uint8_t kEndOfSong = 255;
+    std::vector<uint8_t> bytes(kHeader, 0);
+    std::copy_n("no song", 7, bytes.begin());
+    bytes[0x1C] = 0x1A; // the end of the title
+    bytes[0x1D] = 16;   // a module
+    bytes[0x20] = 2;    // two orders, no instruments, no patterns
+    bytes[0x2A] = 2;    // unsigned samples
+    std::copy_n("SCRM", 4, bytes.begin() + 0x2C);
+    bytes[0x30] = 64;   // global volume
+    bytes[0x31] = 6;    // speed
+    bytes[0x32] = 125;  // tempo
+    bytes[0x33] = 0xB0; // stereo, master volume 48
+    for (size_t channel = 0; channel < 32; ++channel)
+        bytes[0x40 + channel] = channel < 4 ? static_cast<uint8_t>(channel) : 255;
+    bytes.push_back(kEndOfSong);
+    bytes.push_back(kEndOfSong);
     return WriteBytes(path, bytes);
 }
 

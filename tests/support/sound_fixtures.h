@@ -1,6 +1,6 @@
-// Sound files made at test time: tones and silence through libsndfile (WAV, FLAC, Ogg Vorbis), a
-// small ProTracker module built byte by byte, and raw bytes. They go into a scratch folder that
-// disappears with the test.
+// Sound files made at test time: tones and silence through libsndfile (WAV, FLAC, Ogg Vorbis and
+// Opus), a small ProTracker module built byte by byte, and raw bytes. They go into a scratch folder
+// that disappears with the test.
 #pragma once
 
 #include <cstdint>
@@ -19,7 +19,8 @@ class ScratchFolder {
     std::string path_;
 };
 
-enum class SoundFormat { WavFloat, WavPcm16, Flac, OggVorbis };
+// Opus takes only 8, 12, 16, 24 and 48 kHz.
+enum class SoundFormat { WavFloat, WavPcm16, Flac, OggVorbis, OggOpus };
 
 // A 441 Hz sine per channel: at 44.1 kHz every period holds a sample at exactly +amplitude, so
 // the peak of any 20 ms is the amplitude itself. An amplitude of 0 is silence.
@@ -50,6 +51,9 @@ struct ModuleShape {
 };
 
 bool WriteModule(const std::string& path, const ModuleShape& shape);
+// A Scream Tracker 3 module whose order list holds only its end: a module that loads and holds no
+// song (libopenmpt gives it a length of 0 and plays a tenth of a second of silence).
+bool WriteSonglessModule(const std::string& path);
 
 bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> ReadBytes(const std::string& path);

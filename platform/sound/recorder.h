@@ -1,0 +1,86 @@
+// One recording: a thread of its own connects to the sound server, captures the chosen source (or
+// the monitor of the default output, following it when the default changes) and measures it with
+// the same level meter a playing channel has, so the same loudness reads the same level whether it
+// is played or heard. When the server is missing or goes away it says so once on stderr, reads
+// silence, and tries again after 1 s, doubling the wait up to 30 s, until the server is back.
+#pragma once
+
+#include "platform/sound/bass.h"
+#include "platform/sound/level_meter.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+struct pa_stream;
+
+namespace sound {
+
+class PulseClient;
+
+class Recorder {
+  public:
+    struct Settings {
+        std::string source; // the server's name for it; empty: the default output's monitor
+        int channels = 2;   // 1 or 2
+        RECORDPROC* proc = nullptr;
+        void* user = nullptr;
+        HRECORD handle = 0;
+    };
+
+    explicit Recorder(Settings settings);
+    ~Recorder();
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
+
+    // Any thread. The level word of the last 20 ms captured; silence when nothing arrives.
+    uint32_t Peak() const;
+    // Capturing now (connected, the source found), or waiting for the server.
+    bool Capturing() const { return capturing_.load(); }
+    // The recording's proc asked it to end.
+    bool Ended() const { return ended_.load(); }
+    // The source being captured; false when none is.
+    bool Source(std::string* name, std::string* description) const;
+    bool OnCaptureThread() const { return std::this_thread::get_id() == thread_.get_id(); }
+
+    // Capture thread: what the server delivered (data null: a gap, heard as silence).
+    void Take(const void* data, size_t bytes);
+
+  private:
+    void Run();
+    // One connection to the server, until it fails or the recording stops; true when it captured.
+    bool Session(std::string* why);
+    // Captures source, unless it is the one being captured.
+    void Follow(PulseClient& client, const std::string& source);
+    void DropStream();
+    void LogFragment() const;
+    void Silence();
+    void WaitBeforeRetry(std::chrono::seconds wait);
+    void SetSource(const std::string& name, const std::string& description);
+
+    const Settings settings_;
+    LevelMeter meter_;
+    std::atomic<int64_t> lastHeard_{0}; // steady clock, nanoseconds
+    std::atomic<bool> capturing_{false};
+    std::atomic<bool> ended_{false};
+    std::atomic<bool> stopping_{false};
+    std::atomic<bool> serverChanged_{false};
+    // Capture thread only: the stream and the source it captures.
+    pa_stream* stream_ = nullptr;
+    std::string streamSource_;
+    bool told_ = false; // the present trouble has been told on stderr
+
+    mutable std::mutex lock_; // guards what follows
+    std::condition_variable wake_;
+    PulseClient* client_ = nullptr; // the connection being used, to wake it
+    std::string name_;
+    std::string description_;
+
+    std::thread thread_;
+};
+
+} // namespace sound

@@ -1,0 +1,354 @@
+// The audio library's recording side against a real sound server of the test's own: what it hears
+// of tones played into null sinks, following the default output, losing and regaining the server,
+// the list of sources, and handles that fail without harm.
+#include "audio/level.h"
+#include "audio/listening.h"
+#include "audio/playback.h"
+#include "platform/sound/bass.h"
+#include "render/frame_render.h"
+#include "support/sound_fixtures.h"
+#include "support/sound_server.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Limits only turn a hang into a failure; nothing here measures speed. A server's return is seen
+// after at most 1 + 2 + 4 + 8 s of waits.
+constexpr auto kPatience = 30s;
+constexpr DWORD kNoLevel = 0xFFFFFFFF;
+// The sinks are float, at 100 %: a tone comes back sample for sample, and the level's rounding
+// is all that may differ.
+constexpr int kRounding = 2;
+
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds patience = kPatience) {
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+int Left(DWORD level) {
+    return static_cast<int>(level & 0xFFFF);
+}
+int Right(DWORD level) {
+    return static_cast<int>(level >> 16);
+}
+bool Near(DWORD level, int left, int right) {
+    return level != kNoLevel && std::abs(Left(level) - left) <= kRounding &&
+           std::abs(Right(level) - right) <= kRounding;
+}
+int Scaled(double amplitude) {
+    return static_cast<int>(std::lrint(amplitude * 32768));
+}
+
+class Recording : public testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        UseDummyAudioDriver(); // the playback the program returns to needs no sound card
+        server_ = new SoundServer;
+        folder_ = new ScratchFolder;
+        ASSERT_TRUE(server_->Start());
+    }
+    static void TearDownTestSuite() {
+        delete server_;
+        delete folder_;
+    }
+    void SetUp() override {
+        if (!server_->running()) {
+            ASSERT_TRUE(server_->Start());
+        }
+        ASSERT_TRUE(server_->SetDefaultSink("speakers"));
+    }
+    void TearDown() override {
+        SoundServer::StopPlaying(player_);
+        BASS_RecordFree();
+    }
+
+    // A 441 Hz tone as long as any test listens, written once per pair of amplitudes.
+    static std::string Tone(double left, double right) {
+        const std::string path =
+            folder_->Path("tone-" + std::to_string(left) + "-" + std::to_string(right) + ".wav");
+        if (access(path.c_str(), F_OK) != 0) {
+            Signal signal;
+            signal.seconds = 40;
+            signal.amplitudes = {left, right};
+            EXPECT_TRUE(WriteSound(path, SoundFormat::WavFloat, signal));
+        }
+        return path;
+    }
+    void Play(const std::string& file, const std::string& sink) {
+        SoundServer::StopPlaying(player_);
+        player_ = server_->Play(file, sink);
+        ASSERT_GT(player_, 0);
+    }
+    static HRECORD Listen(int device = -1, DWORD chans = 2) {
+        EXPECT_TRUE(BASS_RecordInit(device));
+        const HRECORD handle = BASS_RecordStart(44100, chans, BASS_SAMPLE_FLOAT, nullptr, nullptr);
+        EXPECT_NE(handle, 0u);
+        return handle;
+    }
+    static std::string SourceName() {
+        BASS_DEVICEINFO info{};
+        return BASS_RecordGetSource(&info) ? info.name : "";
+    }
+
+    static SoundServer* server_;
+    static ScratchFolder* folder_;
+    pid_t player_ = -1;
+};
+
+SoundServer* Recording::server_ = nullptr;
+ScratchFolder* Recording::folder_ = nullptr;
+
+// Heard from the default output's monitor, a tone reads its peak on each side, as the same file
+// played by the library does; a mono recording hears the two sides mixed; silence reads 0, and so
+// does the end of the tone.
+TEST_F(Recording, HearsTheDefaultOutputAsAPlayedFileReads) {
+    struct Case {
+        double left, right;
+        DWORD chans;
+        int heardLeft, heardRight;
+    };
+    const Case cases[] = {
+        {0.5, 0.25, 2, Scaled(0.5), Scaled(0.25)},
+        {1.0, 0.125, 2, 32768, Scaled(0.125)},
+        {0.0, 0.0, 2, 0, 0},
+        {0.5, 0.25, 1, Scaled(0.375), Scaled(0.375)},
+    };
+    ASSERT_TRUE(BASS_Init(0, 44100, 0, nullptr, nullptr));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.left << " " << c.right << " in " << c.chans << " ch");
+        const std::string tone = Tone(c.left, c.right);
+        const HRECORD recording = Listen(-1, c.chans);
+        Play(tone, "speakers");
+        EXPECT_TRUE(WaitFor([&] { return BASS_ChannelIsActive(recording) == BASS_ACTIVE_PLAYING; }));
+        if (c.heardLeft == 0 && c.heardRight == 0) std::this_thread::sleep_for(300ms);
+        EXPECT_TRUE(WaitFor([&] {
+            return Near(BASS_ChannelGetLevel(recording), c.heardLeft, c.heardRight);
+        })) << std::hex << BASS_ChannelGetLevel(recording);
+        EXPECT_EQ(SourceName(), "speakers.monitor");
+        if (c.chans == 2) {
+            const HSTREAM file = BASS_StreamCreateFile(FALSE, tone.c_str(), 0, 0, 0);
+            ASSERT_TRUE(BASS_ChannelPlay(file, FALSE));
+            std::this_thread::sleep_for(100ms); // past the first 20 ms of the file
+            EXPECT_TRUE(Near(BASS_ChannelGetLevel(file), c.heardLeft, c.heardRight));
+            BASS_StreamFree(file);
+        }
+        SoundServer::StopPlaying(player_);
+        EXPECT_TRUE(WaitFor([&] { return BASS_ChannelGetLevel(recording) == 0; }));
+        EXPECT_TRUE(BASS_RecordFree());
+    }
+    BASS_Free();
+}
+
+// Switching the default output moves the capture to the new output's monitor; a source chosen by
+// number stays where it is.
+TEST_F(Recording, FollowsTheDefaultOutputUnlessASourceWasChosen) {
+    Play(Tone(0.5, 0.5), "headphones");
+    const HRECORD following = Listen();
+    ASSERT_TRUE(WaitFor([] { return SourceName() == "speakers.monitor"; }));
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(BASS_ChannelGetLevel(following), 0u) << "the tone plays on the other output";
+
+    ASSERT_TRUE(server_->SetDefaultSink("headphones"));
+    EXPECT_TRUE(WaitFor([] { return SourceName() == "headphones.monitor"; }));
+    EXPECT_TRUE(WaitFor([&] { return Near(BASS_ChannelGetLevel(following), 16384, 16384); }));
+    BASS_DEVICEINFO info{};
+    ASSERT_TRUE(BASS_RecordGetSource(&info));
+    EXPECT_STREQ(info.description, "Monitor of headphones output");
+
+    // The server may move streams that played on the old default along with it: the tone is
+    // played again where it belongs before the next look.
+    ASSERT_TRUE(server_->SetDefaultSink("speakers"));
+    EXPECT_TRUE(WaitFor([] { return SourceName() == "speakers.monitor"; }));
+    ASSERT_TRUE(BASS_RecordFree());
+    Play(Tone(0.5, 0.5), "headphones");
+
+    int headphones = -1;
+    for (DWORD device = 0; BASS_RecordGetDeviceInfo(device, &info); ++device)
+        if (std::string(info.name) == "headphones.monitor") headphones = static_cast<int>(device);
+    ASSERT_GE(headphones, 0);
+    const HRECORD fixed = Listen(headphones);
+    EXPECT_TRUE(WaitFor([&] { return Near(BASS_ChannelGetLevel(fixed), 16384, 16384); }))
+        << std::hex << BASS_ChannelGetLevel(fixed);
+    EXPECT_EQ(SourceName(), "headphones.monitor");
+}
+
+// The list names every source with its description; the monitor of the default output is the
+// default, and a server that has gone lists nothing.
+TEST_F(Recording, ListsTheServersSources) {
+    struct Expected {
+        const char* name;
+        const char* description;
+        DWORD flags;
+    };
+    const Expected expected[] = {
+        {"speakers.monitor", "Monitor of speakers output",
+         BASS_DEVICE_ENABLED | BASS_DEVICE_LOOPBACK | BASS_DEVICE_DEFAULT},
+        {"headphones.monitor", "Monitor of headphones output",
+         BASS_DEVICE_ENABLED | BASS_DEVICE_LOOPBACK},
+    };
+    BASS_DEVICEINFO info{};
+    DWORD count = 0;
+    for (; BASS_RecordGetDeviceInfo(count, &info); ++count) {
+        ASSERT_LT(count, std::size(expected));
+        EXPECT_STREQ(info.name, expected[count].name);
+        EXPECT_STREQ(info.description, expected[count].description);
+        EXPECT_EQ(info.flags, expected[count].flags) << info.name;
+    }
+    EXPECT_EQ(count, std::size(expected));
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_DEVICE);
+
+    server_->Kill();
+    EXPECT_FALSE(BASS_RecordGetDeviceInfo(0, &info));
+    EXPECT_FALSE(BASS_RecordInit(0)) << "nothing listed, nothing to choose";
+}
+
+// The server killed while listening: one line on stderr, the level falls to 0 and never fails,
+// the recording waits; the server back, listening resumes by itself. A recording started with no
+// server at all waits the same way.
+TEST_F(Recording, WaitsForTheServerAndResumes) {
+    testing::internal::CaptureStderr();
+    const HRECORD recording = Listen();
+    Play(Tone(0.5, 0.25), "speakers");
+    EXPECT_TRUE(WaitFor([&] { return Near(BASS_ChannelGetLevel(recording), 16384, 8192); }));
+
+    for (int outage = 0; outage < 2; ++outage) {
+        SCOPED_TRACE(outage == 0 ? "lost while listening" : "lost again");
+        server_->Kill();
+        SoundServer::StopPlaying(player_);
+        EXPECT_TRUE(WaitFor([&] { return BASS_ChannelIsActive(recording) == BASS_ACTIVE_STALLED; }));
+        EXPECT_EQ(BASS_ChannelGetLevel(recording), 0u);
+        EXPECT_EQ(SourceName(), "");
+        std::this_thread::sleep_for(1500ms); // a retry or two fails meanwhile
+        EXPECT_EQ(BASS_ChannelGetLevel(recording), 0u);
+        ASSERT_TRUE(server_->Start());
+        Play(Tone(0.5, 0.25), "speakers");
+        EXPECT_TRUE(WaitFor([&] { return Near(BASS_ChannelGetLevel(recording), 16384, 8192); }));
+        EXPECT_EQ(BASS_ChannelIsActive(recording), BASS_ACTIVE_PLAYING);
+    }
+    ASSERT_TRUE(BASS_RecordFree());
+
+    server_->Kill();
+    const HRECORD waiting = Listen();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(BASS_ChannelIsActive(waiting), BASS_ACTIVE_STALLED);
+    EXPECT_EQ(BASS_ChannelGetLevel(waiting), 0u);
+    ASSERT_TRUE(server_->Start());
+    EXPECT_TRUE(WaitFor([&] { return BASS_ChannelIsActive(waiting) == BASS_ACTIVE_PLAYING; }));
+    ASSERT_TRUE(BASS_RecordFree());
+
+    const std::string said = testing::internal::GetCapturedStderr();
+    size_t lines = 0;
+    for (size_t at = 0; (at = said.find("vormel: cannot listen", at)) != std::string::npos; ++at)
+        ++lines;
+    EXPECT_EQ(lines, 3u) << "one line for each outage:\n" << said;
+}
+
+// The scene's side: while listening the recording stands in for the channel, so a tone played
+// on the desktop gives the scene the energy the same tone played from a file gives; no file is
+// reopened meanwhile, and L goes back to the file.
+TEST_F(Recording, TheSceneReadsWhatIsHeardAsWhatIsPlayed) {
+    const std::string tone = Tone(0.5, 0.25);
+    std::snprintf(gAudioFile, sizeof gAudioFile, "%s", tone.c_str());
+    gAudioStarted = BASS_Init(0, 44100, 0, nullptr, nullptr); // the program's playback, soundless
+    ASSERT_NE(PlayAudioFile(nullptr), 0);
+    std::this_thread::sleep_for(100ms);
+    const float played = UpdateAudioLevel();
+    const int32_t playedEnergy = gEnergy;
+    EXPECT_EQ(gLeftLevel, PercentOf(16384, 128));
+
+    gListenSource[0] = '\0';
+    ASSERT_NE(StartListening(), 0u);
+    EXPECT_EQ(gChannel.load(), 0u);
+    EXPECT_EQ(gAudioStarted, 0) << "no playback device while listening";
+    Play(tone, "speakers");
+    EXPECT_TRUE(WaitFor([] { return UpdateAudioLevel() > 0; }));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(UpdateAudioLevel(), played);
+    EXPECT_EQ(gEnergy, playedEnergy);
+    EXPECT_EQ(gLeftLevel, PercentOf(16384, 128));
+    EXPECT_EQ(gRightLevel, PercentOf(8192, 128));
+    KeepSoundLooping();
+    EXPECT_EQ(gChannel.load(), 0u) << "no file is reopened while listening";
+
+    SoundServer::StopPlaying(player_);
+    EXPECT_TRUE(WaitFor([] { return UpdateAudioLevel() == 0 && gEnergy == 10; }));
+    ToggleListening(nullptr);
+    EXPECT_EQ(gListening, 0);
+    EXPECT_NE(gChannel.load(), 0u) << "L plays the last file again";
+    ToggleListening(nullptr);
+    EXPECT_EQ(gListening, 1);
+    StopListening();
+    FreeChannel();
+    AudioShutdown();
+}
+
+RECORDPROC CountUntilEnough;
+std::atomic<DWORD> gBytesTaken{0};
+BOOL CountUntilEnough(HRECORD, const void* buffer, DWORD length, void*) {
+    if (buffer && length % 8 == 0) gBytesTaken += length;
+    return gBytesTaken < 44100 * 8 / 10 ? TRUE : FALSE; // a tenth of a second
+}
+
+// Wrong uses are refused with the library's error codes; a stopped or unknown handle fails every
+// call harmlessly; a proc gets float stereo blocks and ends the recording by returning FALSE.
+TEST_F(Recording, RefusesWhatItCannotDoAndForgetsStoppedHandles) {
+    EXPECT_EQ(BASS_RecordStart(44100, 2, 0, nullptr, nullptr), 0u);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_INIT);
+    EXPECT_FALSE(BASS_RecordFree());
+    EXPECT_FALSE(BASS_RecordInit(-2));
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_DEVICE);
+    ASSERT_TRUE(BASS_RecordInit(-1));
+    EXPECT_FALSE(BASS_RecordInit(-1));
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ALREADY);
+    struct Refused {
+        DWORD freq, chans, flags;
+        int error;
+    };
+    for (const Refused& r : {Refused{48000, 2, 0, BASS_ERROR_FORMAT},
+                             Refused{44100, 3, 0, BASS_ERROR_FORMAT},
+                             Refused{44100, 0, 0, BASS_ERROR_FORMAT},
+                             Refused{44100, 2, 0x8000, BASS_ERROR_ILLPARAM}}) {
+        EXPECT_EQ(BASS_RecordStart(r.freq, r.chans, r.flags, nullptr, nullptr), 0u);
+        EXPECT_EQ(BASS_ErrorGetCode(), r.error) << r.freq << " " << r.chans;
+    }
+    const HRECORD first = BASS_RecordStart(0, 2, 0, CountUntilEnough, nullptr);
+    ASSERT_NE(first, 0u);
+    EXPECT_EQ(BASS_RecordStart(44100, 2, 0, nullptr, nullptr), 0u);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ALREADY);
+    EXPECT_TRUE(WaitFor([&] { return BASS_ChannelIsActive(first) == BASS_ACTIVE_STOPPED; }));
+    EXPECT_GE(gBytesTaken.load(), 44100u * 8 / 10);
+    EXPECT_EQ(BASS_ChannelGetLevel(first), kNoLevel) << "an ended recording reads nothing";
+    EXPECT_TRUE(BASS_ChannelStop(first));
+
+    const HRECORD second = BASS_RecordStart(44100, 2, 0, nullptr, nullptr);
+    ASSERT_NE(second, 0u);
+    EXPECT_NE(second, first) << "handles are never given twice";
+    ASSERT_TRUE(BASS_ChannelStop(second));
+    for (DWORD gone : {first, second, second + 1000, DWORD{0}}) {
+        EXPECT_EQ(BASS_ChannelGetLevel(gone), kNoLevel);
+        EXPECT_EQ(BASS_ChannelIsActive(gone), BASS_ACTIVE_STOPPED);
+        EXPECT_FALSE(BASS_ChannelStop(gone));
+    }
+    BASS_DEVICEINFO info{};
+    EXPECT_FALSE(BASS_RecordGetSource(&info));
+    EXPECT_TRUE(BASS_RecordFree());
+}
+
+} // namespace
