@@ -91,8 +91,10 @@ intptr_t MainWndProc(WindowHandle window, const Message& message) {
         StopListening();
         FreeChannel(); // the sound stops before the window goes
         break;
-    case WM_KEYDOWN:
+    case WM_KEYDOWN: // the keys of the window, whatever has the focus
         if (message.key == VK_L) ToggleListening(gMainWnd);
+        if (message.key == VK_F11) ToggleFullScreen();
+        if (message.key == VK_ESCAPE) LeaveFullScreen();
         break;
     case WM_COPYDATA:
         ListenAsHandedOver(message);
@@ -109,10 +111,6 @@ intptr_t MainWndProc(WindowHandle window, const Message& message) {
     case WM_PAINT:
         PaintMainWindow(window);
         return 0;
-    case WM_KEYDOWN: // the keys of the window, whatever has the focus
-        if (message.key == VK_F11) ToggleFullScreen();
-        if (message.key == VK_ESCAPE) LeaveFullScreen();
-        break;
     case WM_SYSKEYDOWN:
         if (message.key == VK_RETURN) ToggleFullScreen();
         break;
