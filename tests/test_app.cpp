@@ -93,6 +93,8 @@ TEST(CommandLine, TakesOneFileAndTheUsualOptions) {
         {{"vormel", "--fps", "-1"}, false, false, false, true},
         {{"vormel", "--fps", "1001"}, false, false, false, true},
         {{"vormel", "--fps", "12x"}, false, false, false, true},
+        {{"vormel", "--fullscreen", "a.ogg"}, false, false, true, false},
+        {{"vormel", "--render", "a.ogg", "--png", "f", "--fullscreen"}, false, false, true, true},
     };
     for (const auto& c : cases) {
         const CommandLine line = ParseCommandLine(static_cast<int>(c.args.size()), c.args.data());
@@ -102,6 +104,9 @@ TEST(CommandLine, TakesOneFileAndTheUsualOptions) {
         EXPECT_EQ(!line.file.empty(), c.file);
         EXPECT_EQ(!line.error.empty(), c.error);
     }
+    const char* full[] = {"vormel", "--fullscreen"};
+    EXPECT_TRUE(ParseCommandLine(2, full).fullScreen);
+    EXPECT_FALSE(ParseCommandLine(1, full).fullScreen);
     const char* fps[] = {"vormel", "--fps", "144"};
     EXPECT_EQ(ParseCommandLine(3, fps).fps, 144);
     EXPECT_EQ(ParseCommandLine(1, fps).fps, -1);
