@@ -82,6 +82,7 @@ std::string CheckRender(CommandLine* line, bool renderOptionSeen) {
     if (line->fps == 0)
         return "--fps takes a number of frames a second from 1 to 1000 for a render";
     if (line->fps > 0) r.fps = std::exchange(line->fps, -1);
+    if (line->fullScreen) return "--fullscreen is for the window, not for a render";
     if (line->file.empty()) return "--render needs the FILE to render";
     if (r.y4m.empty() && r.pngFolder.empty() && r.wav.empty())
         return "--render writes nothing without --y4m, --png or --audio";
@@ -144,6 +145,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
             line.help = true;
         } else if (!optionsEnded && (arg == "-V" || arg == "--version")) {
             line.version = true;
+        } else if (!optionsEnded && arg == "--fullscreen") {
+            line.fullScreen = true;
         } else if (!optionsEnded && arg == "--render") {
             line.render = true;
         } else if (!optionsEnded && arg == "--list-sources") {
@@ -200,6 +203,7 @@ const char* UsageText() {
            "                   list the sound server's sources, the default marked\n"
            "      --fps N      draw at most N frames a second (0: no limit; the default is the\n"
            "                   display's refresh rate); VORMEL_FPS=N says the same\n"
+           "      --fullscreen start full screen\n"
            "  -h, --help       show this help and exit\n"
            "  -V, --version    show the version and exit\n"
            "\n"
@@ -218,7 +222,9 @@ const char* UsageText() {
            "\n"
            "In the window: drag with the left mouse button to turn and tilt the scene, with the\n"
            "right button to shift it; the slider sets the field of view; drop a sound file on\n"
-           "the window to play it; L switches between listening and playing the last file.\n";
+           "the window to play it; L switches between listening and playing the last file.\n"
+           "F11, Alt+Enter or a double-click on the scene shows it full screen; again, or Esc,\n"
+           "gives the window back.\n";
 }
 
 const char* VersionText() {

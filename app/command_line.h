@@ -29,6 +29,7 @@ struct CommandLine {
     std::string file; // the sound to play instead of the default one, made absolute; empty: none
     int fps = -1;     // --fps N without --render: frames a second at most, 0 for no limit; -1 when
                       // not given
+    bool fullScreen = false; // --fullscreen: the window starts full screen
     RenderOptions renderOptions;
     std::string error; // why the command line was refused; empty when it was understood
 };

@@ -38,5 +38,6 @@ int main(int argc, char** argv) {
                      line.source.c_str());
         return 2;
     }
-    return VormelMain(line.file.empty() ? nullptr : line.file.c_str(), line.listen);
+    return VormelMain(line.file.empty() ? nullptr : line.file.c_str(), line.listen,
+                      line.fullScreen ? WindowMode::FullScreen : WindowMode::Normal);
 }

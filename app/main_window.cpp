@@ -63,6 +63,17 @@ void TakeFieldOfView(WindowHandle control) {
 
 } // namespace
 
+void ToggleFullScreen() {
+    if (GetWindowMode(gMainWnd) == WindowMode::FullScreen)
+        RestoreWindow(gMainWnd);
+    else
+        SetWindowMode(gMainWnd, WindowMode::FullScreen);
+}
+
+void LeaveFullScreen() {
+    if (GetWindowMode(gMainWnd) == WindowMode::FullScreen) RestoreWindow(gMainWnd);
+}
+
 void PaintMainWindow(WindowHandle) {
     RenderFrame();
 }
@@ -80,8 +91,10 @@ intptr_t MainWndProc(WindowHandle window, const Message& message) {
         StopListening();
         FreeChannel(); // the sound stops before the window goes
         break;
-    case WM_KEYDOWN:
+    case WM_KEYDOWN: // the keys of the window, whatever has the focus
         if (message.key == VK_L) ToggleListening(gMainWnd);
+        if (message.key == VK_F11) ToggleFullScreen();
+        if (message.key == VK_ESCAPE) LeaveFullScreen();
         break;
     case WM_COPYDATA:
         ListenAsHandedOver(message);
@@ -98,6 +111,9 @@ intptr_t MainWndProc(WindowHandle window, const Message& message) {
     case WM_PAINT:
         PaintMainWindow(window);
         return 0;
+    case WM_SYSKEYDOWN:
+        if (message.key == VK_RETURN) ToggleFullScreen();
+        break;
     case WM_DESTROY:
         QI_DeleteGLFont(&gGlFont);
         QI_DestroyTexture(&gTextures[0], kTextureCount);

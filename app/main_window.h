@@ -6,3 +6,7 @@
 intptr_t MainWndProc(WindowHandle window, const Message& message);
 // Paints nothing into the window itself: the frame goes into the view.
 void PaintMainWindow(WindowHandle window);
+// Full screen shows the view alone on the whole monitor; toggling again, or leaving, gives the
+// window back as it was.
+void ToggleFullScreen();
+void LeaveFullScreen();

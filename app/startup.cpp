@@ -52,6 +52,7 @@ void CreateView() {
                                 kViewWidth, kViewHeight);
     if (gGlCtrl != nullptr) gGlCtrlOldProc = SubclassWindow(gGlCtrl, GlCtrlSubclassProc);
     QI_SetAnchorMode(gGlCtrl, kAnchorStretch); // the view grows and shrinks with the window
+    SetFullScreenChild(gGlCtrl);               // and alone fills the screen in full screen
 }
 
 // Step 7: the field of view's slider, 1 to 100 from 50. Its handle is not kept: the main window
@@ -129,7 +130,7 @@ int End(int exitCode) {
 
 } // namespace
 
-int StartUp(const char* file, bool listen) {
+int StartUp(const char* file, bool listen, WindowMode show) {
     if (AnotherCopyTookOver(file, listen)) return 0;
     if (RegisterPorvaneClass() == 0) {
         std::fprintf(stderr, "vormel: no display with OpenGL to open the window on\n");
@@ -153,7 +154,7 @@ int StartUp(const char* file, bool listen) {
     DressWindow();
     DragAcceptFiles(gMainWnd, true);
     PlayFirstSound(file, listen);
-    ShowMainWindow(gMainWnd);
+    ShowMainWindow(gMainWnd, show);
     SetForegroundWindow(gMainWnd);
     SetFocus(gMainWnd);
     ListenForOtherCopies(gMainWnd);
@@ -170,7 +171,7 @@ int RunUntilQuit() {
     return End(exitCode);
 }
 
-int VormelMain(const char* file, bool listen) {
-    const int started = StartUp(file, listen);
+int VormelMain(const char* file, bool listen, WindowMode show) {
+    const int started = StartUp(file, listen, show);
     return started == kKeepRunning ? RunUntilQuit() : started;
 }

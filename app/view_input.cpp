@@ -1,5 +1,6 @@
 #include "app/view_input.h"
 
+#include "app/main_window.h"
 #include "app/startup.h"
 #include "effects/vecmath.h"
 #include "render/frame_render.h"
@@ -79,6 +80,9 @@ intptr_t GlCtrlSubclassProc(WindowHandle window, const Message& message) {
         break;
     case WM_LBUTTONUP:
         gLeftDrag = 0;
+        break;
+    case WM_LBUTTONDBLCLK: // instead of a second press: no drag starts, the scene stays put
+        ToggleFullScreen();
         break;
     case WM_RBUTTONDOWN:
         StartDrag(gRightDrag, message, gPanX, gPanY);

@@ -2,8 +2,11 @@
 // a steady frame, in which nothing of the chrome changes) and bare presents, each against the
 // minimal renderer drawing the same scene straight into a window, in interleaved rounds in one
 // process; and one frame's logic without OpenGL. CPU is the whole process's (the GL driver's
-// threads included), per frame. Run it on a display with the swap not waiting for it:
+// threads included), per frame. With "fullscreen" the program's window is full screen and the
+// minimal renderer's window as large as its view. Run it on a display with the swap not waiting
+// for it:
 //   VORMEL_VSYNC=0 xvfb-run -a -s "-screen 0 1280x1024x24" build/bench/bench_frames [rounds]
+//       [fullscreen]
 #include "minimal_renderer.h"
 
 #include "app/command_line.h"
@@ -22,6 +25,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <sys/resource.h>
 #include <vector>
@@ -64,6 +68,19 @@ void UseProgramContext() {
     SDL_GL_MakeCurrent(gProgramWindow, gProgramContext);
 }
 
+intptr_t SettleProc(WindowHandle window, const Message& message) {
+    if (message.id == WM_TIMER) PostQuitMessage(0);
+    return DefWindowProc(window, message);
+}
+
+// Lets the window system follow what was asked of it (a new size, say) for a while.
+void RunLoopFor(uint32_t ms) {
+    WindowHandle settle = CreateMainWindow("settle", 1, 1, SettleProc);
+    StartTimer(settle, 1, ms);
+    RunMessageLoop();
+    DestroyWindow(settle);
+}
+
 void Report(const char* what, const std::vector<Cost>& program, const std::vector<Cost>& minimal) {
     std::vector<double> cpuRatio, programCpu, minimalCpu, programWall, minimalWall;
     for (size_t i = 0; i < program.size(); ++i) {
@@ -94,7 +111,14 @@ int main(int argc, char** argv) {
     StopTimer(gMainWnd, ID_FRAMETIMER); // frames are drawn here, one after another
     gProgramWindow = SDL_GL_GetCurrentWindow();
     gProgramContext = SDL_GL_GetCurrentContext();
-    if (!OpenMinimalRenderer(712, 512, gResourceFolder, GetPlatformOptions().vsync)) {
+    if (argc > 2 && std::strcmp(argv[2], "fullscreen") == 0) {
+        SetWindowMode(gMainWnd, WindowMode::FullScreen);
+        RunLoopFor(1000);
+    }
+    int width = 0, height = 0;
+    GetClientSize(gGlCtrl, &width, &height);
+    std::printf("view %d x %d\n", width, height);
+    if (!OpenMinimalRenderer(width, height, gResourceFolder, GetPlatformOptions().vsync)) {
         std::fprintf(stderr, "bench_frames: no window for the minimal renderer\n");
         return 1;
     }

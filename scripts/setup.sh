@@ -9,7 +9,7 @@ packages=(
     libsndfile1-dev libopenmpt-dev libsoxr-dev libpulse-dev pulseaudio pulseaudio-utils
     libgl-dev libgl1-mesa-dri libegl1 libegl-mesa0
     googletest libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth libx11-dev libxtst-dev fonts-dejavu-core openbox
+    xvfb xauth libx11-dev libxtst-dev libwayland-dev fonts-dejavu-core openbox weston
     dpkg-dev appstream desktop-file-utils man-db groff-base
 )
 

@@ -17,9 +17,11 @@
 #include "support/xdnd_source.h"
 
 #include <GL/gl.h>
+#include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <array>
+#include <functional>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -91,6 +93,8 @@ TEST(CommandLine, TakesOneFileAndTheUsualOptions) {
         {{"vormel", "--fps", "-1"}, false, false, false, true},
         {{"vormel", "--fps", "1001"}, false, false, false, true},
         {{"vormel", "--fps", "12x"}, false, false, false, true},
+        {{"vormel", "--fullscreen", "a.ogg"}, false, false, true, false},
+        {{"vormel", "--render", "a.ogg", "--png", "f", "--fullscreen"}, false, false, true, true},
     };
     for (const auto& c : cases) {
         const CommandLine line = ParseCommandLine(static_cast<int>(c.args.size()), c.args.data());
@@ -100,6 +104,9 @@ TEST(CommandLine, TakesOneFileAndTheUsualOptions) {
         EXPECT_EQ(!line.file.empty(), c.file);
         EXPECT_EQ(!line.error.empty(), c.error);
     }
+    const char* full[] = {"vormel", "--fullscreen"};
+    EXPECT_TRUE(ParseCommandLine(2, full).fullScreen);
+    EXPECT_FALSE(ParseCommandLine(1, full).fullScreen);
     const char* fps[] = {"vormel", "--fps", "144"};
     EXPECT_EQ(ParseCommandLine(3, fps).fps, 144);
     EXPECT_EQ(ParseCommandLine(1, fps).fps, -1);
@@ -258,6 +265,73 @@ TEST_F(TheProgram, DragsFollowTheirAnchorAndTheButtonsPhysicalState) {
     }
     ToView(WM_LBUTTONUP, 0, 0);
     ToView(WM_RBUTTONUP, 0, 0);
+}
+
+// Full screen from each of its ways in and out: the view alone fills the screen with a projection
+// of the screen's shape, the pointer hides while it rests, and leaving gives the window back where
+// it was. A double click turns nothing: its second press starts no drag.
+TEST_F(TheProgram, FullScreenFromTheKeysAndADoubleClickShowsTheViewAlone) {
+    const auto doubleClick = [this] {
+        PointAtView(300, 200);
+        for (int i = 0; i < 2; ++i) {
+            desktop_.PressButton(1);
+            desktop_.ReleaseButton(1);
+        }
+    };
+    const struct {
+        const char* what;
+        std::function<void()> enter, leave;
+    } ways[] = {
+        {"F11", [this] { desktop_.TypeKey("F11"); }, [this] { desktop_.TypeKey("F11"); }},
+        {"Alt+Enter", [this] { desktop_.TypeKey("Return", "Alt_L"); },
+         [this] { desktop_.TypeKey("Return", "Alt_L"); }},
+        {"F11, then Esc", [this] { desktop_.TypeKey("F11"); },
+         [this] { desktop_.TypeKey("Escape"); }},
+        {"a double click", doubleClick, doubleClick},
+    };
+    int x0 = 0, y0 = 0;
+    GetClientScreenPosition(gMainWnd, &x0, &y0);
+    bool pointerHid = false;
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.what);
+        SetFocus(FindChild(gMainWnd, ID_TRACKBAR)); // the window's keys work whatever has it
+        const ViewValues before = Values();
+        way.enter();
+        ASSERT_TRUE(RunUntil([] {
+            return GetWindowMode(gMainWnd) == WindowMode::FullScreen &&
+                   RectOf(gGlCtrl) == Rect{0, 0, 1280, 1024};
+        })) << RectOf(gGlCtrl)[2];
+        GLfloat projection[16];
+        glGetFloatv(GL_PROJECTION_MATRIX, projection);
+        EXPECT_NEAR(projection[5] / projection[0], 1280.0 / 1024, 1e-5);
+        if (!pointerHid) {
+            // Straight from the view to the screen: the scene fills the whole picture.
+            KeepPresentedFrames(gMainWnd, true);
+            PixelImage shown;
+            ASSERT_TRUE(RunUntil([&] { return ReadPresentedPixels(gMainWnd, &shown); }));
+            KeepPresentedFrames(gMainWnd, false);
+            EXPECT_EQ(std::tie(shown.width, shown.height), std::make_tuple(1280, 1024));
+            size_t lit = 0;
+            for (size_t i = 0; i < shown.rgba.size(); i += 4)
+                lit += shown.rgba[i] + shown.rgba[i + 1] + shown.rgba[i + 2] > 180;
+            EXPECT_GT(lit, 1280u * 1024u / 50) << "the scene fills the screen";
+            pointerHid = RunUntil([] { return SDL_ShowCursor(SDL_QUERY) == SDL_DISABLE; });
+            EXPECT_TRUE(pointerHid) << "the pointer hides after resting";
+            PointAtView(400, 300);
+            EXPECT_TRUE(RunUntil([] { return SDL_ShowCursor(SDL_QUERY) == SDL_ENABLE; }));
+        }
+        way.leave();
+        ASSERT_TRUE(RunUntil([] {
+            return GetWindowMode(gMainWnd) == WindowMode::Normal &&
+                   RectOf(gGlCtrl) == Rect{10, 10, 712, 512};
+        }));
+        int x = 0, y = 0;
+        GetClientScreenPosition(gMainWnd, &x, &y);
+        EXPECT_EQ(std::tie(x, y), std::tie(x0, y0));
+        EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
+        EXPECT_EQ(gTurn, before.turn);
+        EXPECT_EQ(gTilt, before.tilt);
+    }
 }
 
 TEST_F(TheProgram, AMoveToTheLastPositionDrawsNoFrame) {

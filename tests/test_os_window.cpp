@@ -536,7 +536,7 @@ TEST_F(WindowTest, WorkPostedFromAnotherThreadRunsOnTheLoopInOrder) {
 
 // --- Keyboard focus, keys and the capture -------------------------------------------------------
 
-TEST(VirtualKeys, AreTheKeysThatMoveATrackbar) {
+TEST(VirtualKeys, AreTheKeysThatMoveATrackbarOrActOnTheWindow) {
     const struct {
         int32_t sdl;
         uint32_t vk;
@@ -547,6 +547,8 @@ TEST(VirtualKeys, AreTheKeysThatMoveATrackbar) {
         {SDLK_RIGHT, VK_RIGHT},  {SDLK_DOWN, VK_DOWN},
         {SDLK_KP_4, 0},          {SDLK_a, 0},
         {SDLK_SPACE, 0},         {SDLK_UNKNOWN, 0},
+        {SDLK_F11, VK_F11},      {SDLK_ESCAPE, VK_ESCAPE},
+        {SDLK_RETURN, VK_RETURN}, {SDLK_KP_ENTER, VK_RETURN},
     };
     for (const auto& k : keys)
         EXPECT_EQ(VirtualKeyFromSdl(k.sdl), k.vk) << SDL_GetKeyName(k.sdl);
@@ -820,6 +822,68 @@ TEST(UnderAWindowManager, TheSmallestSizeKeepsTheRightHandPanelWhole) {
         std::exit(0);
     };
     EXPECT_EXIT(shrink(), testing::ExitedWithCode(0), "\\[156,473\\]\\[992,473\\]\\[156,768\\]");
+}
+
+// Each mode asked for in turn, under a window manager: the mode the window is then in, where its
+// client area lies on the screen and how big, and where the view lies in it. Full screen shows the
+// view alone over the whole screen, without the frame; leaving it, or a minimised state, gives
+// back exactly the window that was, maximised or not.
+TEST(UnderAWindowManager, EachModeGivesTheWindowItsPlaceAndLeavingGivesItBack) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    constexpr int kRestore = -1;
+    const struct {
+        int ask; // a WindowMode, or kRestore
+        const char* then;
+    } steps[] = {
+        {static_cast<int>(WindowMode::Normal), "N 490,424 300x200 view 10,10 200x150"},
+        {static_cast<int>(WindowMode::Maximised), "M 4,28 1272x992 view 10,10 1172x942"},
+        {static_cast<int>(WindowMode::FullScreen), "F 0,0 1280x1024 view 0,0 1280x1024"},
+        {kRestore, "M 4,28 1272x992 view 10,10 1172x942"},
+        {static_cast<int>(WindowMode::Normal), "N 490,424 300x200 view 10,10 200x150"},
+        {static_cast<int>(WindowMode::FullScreen), "F 0,0 1280x1024 view 0,0 1280x1024"},
+        {static_cast<int>(WindowMode::Minimised), "m"},
+        {kRestore, "F 0,0 1280x1024 view 0,0 1280x1024"},
+        {kRestore, "N 490,424 300x200 view 10,10 200x150"},
+        {static_cast<int>(WindowMode::Minimised), "m"},
+        {kRestore, "N 490,424 300x200 view 10,10 200x150"},
+    };
+    auto run = [&] {
+        if (!StartWindowManager()) std::exit(1);
+        WindowHandle w = CreateMainWindow("modes", 300, 200, RecordingProc);
+        RegisterChildClass("plain", RecordingProc);
+        WindowHandle view = CreateChildWindow("plain", w, 0, 10, 10, 200, 150);
+        SetChildAnchor(view, kAnchorStretch);
+        SetChildAnchor(CreateChildWindow("plain", w, 0, 220, 10, 70, 100), kAnchorRight);
+        SetFullScreenChild(view);
+        FrameGeometry frame;
+        frame.insets = {4, 28, 4, 4};
+        SetOwnFrame(w, frame, RecordingProc);
+        ShowMainWindow(w);
+        RunLoopUntil(w, [] { return false; }, 500);
+        for (const auto& step : steps) {
+            if (step.ask == kRestore)
+                RestoreWindow(w);
+            else
+                SetWindowMode(w, static_cast<WindowMode>(step.ask));
+            RunLoopUntil(w, [] { return false; }, 700); // the window manager takes its time
+            const WindowMode mode = GetWindowMode(w);
+            int x = 0, y = 0, cw = 0, ch = 0, vx = 0, vy = 0, vw = 0, vh = 0;
+            GetClientScreenPosition(w, &x, &y);
+            GetClientSize(w, &cw, &ch);
+            GetChildPosition(view, &vx, &vy);
+            GetClientSize(view, &vw, &vh);
+            if (mode == WindowMode::Minimised)
+                std::fprintf(stderr, "[m]");
+            else
+                std::fprintf(stderr, "[%c %d,%d %dx%d view %d,%d %dx%d]", "NMmF"[static_cast<int>(mode)],
+                             x, y, cw, ch, vx, vy, vw, vh);
+        }
+        std::exit(0);
+    };
+    std::string expected;
+    for (const auto& step : steps)
+        expected += std::string("\\[") + step.then + "\\]";
+    EXPECT_EXIT(run(), testing::ExitedWithCode(0), expected);
 }
 
 // --- Paths --------------------------------------------------------------------------------------

@@ -170,14 +170,21 @@ int QI_UpdateGLWindow(WindowHandle glControl) {
     SDL_GL_GetDrawableSize(context->window, &width, &height);
     SavedBlitState saved;
     Save(&saved);
-    const WindowRect view = ViewRect(*fb, glControl);
-    const bool chrome = PrepareChrome(context, GetTopLevelWindow(glControl));
-    gl.bindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    if (chrome) BlitChromeAround(context, view, width, height);
-    BlitView(*fb, view, height);
+    // A view drawn straight into the back buffer (full screen) leaves nothing to compose: the
+    // chrome is neither painted nor uploaded meanwhile, and what changed in it waits until it
+    // shows again.
+    if (!fb->direct) {
+        const WindowRect view = ViewRect(*fb, glControl);
+        const bool chrome = PrepareChrome(context, GetTopLevelWindow(glControl));
+        gl.bindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+        if (chrome) BlitChromeAround(context, view, width, height);
+        BlitView(*fb, view, height);
+    }
     if (context->keepFrames) KeepFrame(context, width, height);
     SDL_GL_SwapWindow(context->window);
     ReportFrames();
     Restore(saved);
+    // The window may have entered or left full screen since the view last changed size.
+    ChooseDrawTarget(glControl, fb);
     return -1;
 }

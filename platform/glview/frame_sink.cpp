@@ -52,9 +52,6 @@ int RegisterOffscreenPorvaneClass() {
     // The window system accepts SDL's offscreen driver only when it is asked for by name, so that
     // a program meant for the desktop never opens windows nobody can see.
     if (!SDL_WasInit(SDL_INIT_VIDEO)) setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    // The class's probe makes a window and destroys it, and with the last window SDL unloads the
-    // GL driver, to load it again for the view. Held loaded, it starts once.
-    if (EnsureVideo()) SDL_GL_LoadLibrary(nullptr);
     // The driver's shader cache stays on: with it off, the end of an EGL render trips
     // LeakSanitizer's check of the process, and a render is not a window a user waits to close.
     return RegisterViewClass();

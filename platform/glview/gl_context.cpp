@@ -120,9 +120,15 @@ int RegisterViewClass() {
     // The pictures are decoded meanwhile: the GL driver takes its time to start.
     PrefetchPictures(ResourceFolder());
     if (!EnsureVideo()) return 0;
+    // The probe makes a window and destroys it, and with the last window SDL unloads the GL
+    // driver, to load it again for the view. Held loaded, it starts once (and stays until the
+    // process ends, which also lets leak checkers name its allocations).
+    static const bool held = SDL_GL_LoadLibrary(nullptr) == 0;
+    (void)held;
     AskForCompatibilityContext();
     if (!ProbeCompatibilityContext()) return 0;
-    return RegisterChildClass(kGlControlClass, GlControlProc) ? 1 : 0;
+    // A double click on the view is one gesture of its own, not a second drag.
+    return RegisterChildClass(kGlControlClass, GlControlProc, CS_DBLCLKS) ? 1 : 0;
 }
 
 int QI_LoadDLL(const char*) {

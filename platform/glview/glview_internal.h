@@ -62,9 +62,16 @@ struct ViewFramebuffer final : WindowAttachment {
     GLuint colour = 0;
     int width = 0; // size of the storage
     int height = 0;
+    // In full screen the view covers the whole window and draws straight into its back buffer:
+    // presenting is then a swap, without a copy of the largest picture there is.
+    bool direct = false;
 
     ~ViewFramebuffer() override;
 };
+
+// Binds for drawing what the view draws into now: the window's back buffer while it covers a
+// full-screen window, else its own framebuffer.
+void ChooseDrawTarget(WindowHandle view, ViewFramebuffer* fb);
 
 inline ViewFramebuffer* ViewOf(WindowHandle view) {
     return GetAttachment<ViewFramebuffer>(view);

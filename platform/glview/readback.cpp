@@ -24,7 +24,7 @@ void ReadViewPicture(const ViewFramebuffer& fb, int width, int height, uint8_t* 
     if (width <= 0 || height <= 0) return;
     GLint read = 0;
     glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read);
-    gl.bindFramebuffer(GL_READ_FRAMEBUFFER, fb.framebuffer);
+    gl.bindFramebuffer(GL_READ_FRAMEBUFFER, fb.direct ? 0 : fb.framebuffer);
     {
         PixelTransferScope transfer;
         glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels);

@@ -97,9 +97,27 @@ void ResizeViewFramebuffer(WindowHandle view) {
     int height = 0;
     GetClientSize(view, &width, &height);
     if (SizeFramebuffer(fb, width, height)) ClearFramebuffer(fb->framebuffer);
+    ChooseDrawTarget(view, fb);
+}
+
+bool CoversFullScreenWindow(WindowHandle view) {
+    WindowHandle top = GetTopLevelWindow(view);
+    if (GetWindowMode(top) != WindowMode::FullScreen) return false;
+    int x = 0, y = 0, width = 0, height = 0, topWidth = 0, topHeight = 0;
+    GetClientOriginInSdlWindow(view, &x, &y);
+    GetClientSize(view, &width, &height);
+    GetClientSize(top, &topWidth, &topHeight);
+    return x == 0 && y == 0 && width == topWidth && height == topHeight;
 }
 
 } // namespace
+
+void ChooseDrawTarget(WindowHandle view, ViewFramebuffer* fb) {
+    const bool direct = CoversFullScreenWindow(view);
+    if (direct == fb->direct) return;
+    fb->direct = direct;
+    gl.bindFramebuffer(GL_FRAMEBUFFER, direct ? 0 : fb->framebuffer);
+}
 
 ViewFramebuffer::~ViewFramebuffer() {
     if (!context->MakeCurrent()) return;

@@ -1,5 +1,4 @@
-// Bringing the top-level window to the user: raising it with the input focus, and restoring it
-// from the taskbar.
+// Bringing the top-level window to the user: raising it with the input focus.
 #include "platform/os/window_tree.h"
 
 bool SetForegroundWindow(WindowHandle window) {
@@ -11,19 +10,4 @@ bool SetForegroundWindow(WindowHandle window) {
     if (SDL_GetWindowFlags(top->sdl.get()) & SDL_WINDOW_SHOWN)
         SDL_SetWindowInputFocus(top->sdl.get());
     return true;
-}
-
-bool IsIconic(WindowHandle window) {
-    OsWindow* top = TopLevelOf(Live(window));
-    return top && (SDL_GetWindowFlags(top->sdl.get()) & SDL_WINDOW_MINIMIZED) != 0;
-}
-
-void RestoreWindow(WindowHandle window) {
-    OsWindow* top = TopLevelOf(Live(window));
-    if (!top) return;
-    SDL_RestoreWindow(top->sdl.get());
-    // Restoring a window never shown (or hidden) shows it. Without a window manager SDL also
-    // misses the showing of a window it restored from the taskbar, and this tells it.
-    if (!(SDL_GetWindowFlags(top->sdl.get()) & SDL_WINDOW_SHOWN)) SDL_ShowWindow(top->sdl.get());
-    AnnounceFirstShowing(top);
 }

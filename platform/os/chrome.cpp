@@ -11,6 +11,7 @@ constexpr double kBackground[3] = {16 / 255.0, 16 / 255.0, 20 / 255.0};
 
 void PaintChildren(OsWindow* parent, cairo_t* cr, const WindowRect& region) {
     for (OsWindow* child : parent->children) {
+        if (HiddenByFullScreen(child)) continue;
         const WindowRect r = ClientRectInSdlWindow(child);
         const WindowRect overlap = {std::max(r.x, region.x), std::max(r.y, region.y), 0, 0};
         const int right = std::min(r.x + r.width, region.x + region.width);

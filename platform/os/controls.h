@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-// Registers the common controls' classes once; every call after the first does nothing.
+// Registers the common controls' classes; the window system does so when it starts.
 void RegisterCommonControls();
 // The class procedures.
 intptr_t LabelProc(WindowHandle label, const Message& message);

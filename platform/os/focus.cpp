@@ -1,5 +1,5 @@
 // The keyboard focus and the keys: SDL's key events become WM_KEYDOWN with a virtual-key code, sent
-// to the one window that has the focus.
+// to the one window that has the focus; the keys that act on the window go to its top-level window.
 #include "platform/os/window_tree.h"
 
 namespace {
@@ -26,6 +26,13 @@ uint32_t VirtualKeyFromSdl(int32_t sdlKey) {
         return VK_RIGHT;
     case SDLK_DOWN:
         return VK_DOWN;
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER:
+        return VK_RETURN;
+    case SDLK_ESCAPE:
+        return VK_ESCAPE;
+    case SDLK_F11:
+        return VK_F11;
     case SDLK_l:
         return VK_L;
     default:
@@ -63,16 +70,25 @@ void ForgetFocusOf(const OsWindow* window) {
     if (gFocus == window) gFocus = nullptr;
 }
 
-void KeyPressed(uint32_t sdlId, int32_t sdlKey) {
+// Keys that act on the whole window rather than on a control (F11, Esc, a letter, any key with
+// Alt): whatever has the focus, its top-level window hears them, as the desktop's own window keys
+// would reach the window.
+bool IsWindowKey(uint32_t key, bool alt) {
+    const bool letter = key >= 'A' && key <= 'Z';
+    return alt || letter || key == VK_F11 || key == VK_ESCAPE;
+}
+
+void KeyPressed(uint32_t sdlId, int32_t sdlKey, bool alt) {
     OsWindow* focus = Live(gFocus);
     const uint32_t key = VirtualKeyFromSdl(sdlKey);
-    if (!focus || key == 0) return;
+    if (key == 0) return;
     // Keys typed into another of the program's top-level windows are not this window's.
-    if (sdlId != 0 && TopLevelOf(focus)->sdlId != sdlId) return;
+    if (focus && sdlId != 0 && TopLevelOf(focus)->sdlId != sdlId) return;
+    OsWindow* target = focus;
+    if (IsWindowKey(key, alt)) target = focus ? TopLevelOf(focus) : TopLevelBySdlId(sdlId);
+    if (!target) return;
     Message m;
-    m.id = WM_KEYDOWN;
+    m.id = alt ? WM_SYSKEYDOWN : WM_KEYDOWN;
     m.key = key;
-    // A letter is a command of the whole window, whichever control holds the focus.
-    const bool letter = key >= 'A' && key <= 'Z';
-    Send(letter ? TopLevelOf(focus) : focus, m);
+    Send(target, m);
 }

@@ -5,15 +5,12 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
 constexpr uint64_t kDoubleClickMs = 500;
 constexpr int kDoubleClickSlop = 4; // pixels the pointer may move between the two presses
-
-bool IsMaximised(SDL_Window* window) {
-    return (SDL_GetWindowFlags(window) & SDL_WINDOW_MAXIMIZED) != 0;
-}
 
 SDL_HitTestResult ToSdl(HitRegion region) {
     switch (region) {
@@ -44,13 +41,26 @@ HitRegion RegionAt(OsWindow* top, int x, int y) {
     int width = 0;
     int height = 0;
     SDL_GetWindowSize(top->sdl.get(), &width, &height);
-    return FrameHitTest(top->frame, width, height, !IsMaximised(top->sdl.get()), x, y);
+    return FrameHitTest(top->frame, width, height, GetWindowMode(top) == WindowMode::Normal, x, y);
 }
 
+void FramePressedLater(void* data) {
+    if (OsWindow* top = Live(static_cast<WindowHandle>(data))) FramePressed(top);
+}
+
+// SDL asks on every press, with the pointer's place in the window: the one place where a press
+// that the desktop takes over is seen. On X11 SDL tells of such a press afterwards (a HIT_TEST
+// window event); elsewhere (Wayland) it does not, and the press is taken up from here, once the
+// events now being read have been handled.
 SDL_HitTestResult SdlHitTest(SDL_Window*, const SDL_Point* point, void* data) {
     OsWindow* top = Live(static_cast<WindowHandle>(data));
     if (!top || !top->ownFrame) return SDL_HITTEST_NORMAL;
-    return ToSdl(RegionAt(top, point->x, point->y));
+    PointerSeenAt(top, point->x, point->y);
+    const HitRegion region = RegionAt(top, point->x, point->y);
+    static const bool toldAfterwards = SDL_strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0;
+    if (region != HitRegion::Client && region != HitRegion::Button && !toldAfterwards)
+        PostToLoop(FramePressedLater, top);
+    return ToSdl(region);
 }
 
 } // namespace
@@ -84,11 +94,20 @@ HitRegion FrameHitTest(const FrameGeometry& frame, int width, int height, bool r
     return y < in.top ? HitRegion::Caption : HitRegion::Frame;
 }
 
+bool IsSecondClick(ClickRecord* last, const void* target, int x, int y, uint64_t now) {
+    const bool second = last->at != 0 && last->target == target && now - last->at <= kDoubleClickMs &&
+                        std::abs(x - last->x) <= kDoubleClickSlop &&
+                        std::abs(y - last->y) <= kDoubleClickSlop;
+    *last = {target, second ? 0 : now, x, y};
+    return second;
+}
+
 void SetOwnFrame(WindowHandle window, const FrameGeometry& frame, WindowProc frameProc) {
     OsWindow* top = Live(window);
     if (!top || top->parent) return;
     SDL_Window* sdl = top->sdl.get();
     top->ownFrame = true;
+    top->frameSuspended = false;
     top->frame = frame;
     top->frameProc = frameProc;
     const FrameInsets& in = frame.insets;
@@ -113,28 +132,47 @@ FrameInsets GetFrameInsets(WindowHandle window) {
     return top ? top->frame.insets : FrameInsets{};
 }
 
+bool IsOwnFrameShown(WindowHandle window) {
+    OsWindow* top = TopLevelOf(Live(window));
+    return top && top->ownFrame;
+}
+
+// A suspended frame keeps its geometry aside, and the window has no frame meanwhile: no insets,
+// no caption or edges for the desktop, no WM_NC* messages. The client area follows at once.
+void SetFrameSuspended(OsWindow* top, bool suspend) {
+    if (suspend)
+        top->suspendedFrame = std::exchange(top->frame, FrameGeometry{});
+    else
+        top->frame = std::exchange(top->suspendedFrame, FrameGeometry{});
+    top->ownFrame = !suspend;
+    top->frameSuspended = suspend;
+    top->pointerInFrame = false;
+    UpdateMinimumSize(top);
+    int width = 0;
+    int height = 0;
+    SDL_GetWindowSize(top->sdl.get(), &width, &height);
+    SdlWindowResized(top, width, height, false);
+}
+
+void SuspendOwnFrame(WindowHandle window) {
+    OsWindow* top = Live(window);
+    if (top && !top->parent && top->ownFrame) SetFrameSuspended(top, true);
+}
+
+void ResumeOwnFrame(WindowHandle window) {
+    OsWindow* top = Live(window);
+    if (top && !top->parent && top->frameSuspended) SetFrameSuspended(top, false);
+}
+
 void FramePressed(OsWindow* top) {
-    int px = 0;
-    int py = 0;
-    int wx = 0;
-    int wy = 0;
-    SDL_GetGlobalMouseState(&px, &py);
-    SDL_GetWindowPosition(top->sdl.get(), &wx, &wy);
-    if (RegionAt(top, px - wx, py - wy) != HitRegion::Caption) {
-        top->lastCaptionPress = 0;
+    if (!top->pointerInside ||
+        RegionAt(top, top->pointerX, top->pointerY) != HitRegion::Caption) {
+        top->captionClick = {};
         return;
     }
-    const uint64_t now = SDL_GetTicks64();
-    const bool second = top->lastCaptionPress != 0 &&
-                        now - top->lastCaptionPress <= kDoubleClickMs &&
-                        std::abs(px - top->lastCaptionX) <= kDoubleClickSlop &&
-                        std::abs(py - top->lastCaptionY) <= kDoubleClickSlop;
-    top->lastCaptionPress = second ? 0 : now;
-    top->lastCaptionX = px;
-    top->lastCaptionY = py;
-    if (!second) return;
-    if (IsMaximised(top->sdl.get()))
-        SDL_RestoreWindow(top->sdl.get());
-    else
-        SDL_MaximizeWindow(top->sdl.get());
+    if (!IsSecondClick(&top->captionClick, top, top->pointerX, top->pointerY, SDL_GetTicks64()))
+        return;
+    CancelDesktopMove(top);
+    SetWindowMode(top, GetWindowMode(top) == WindowMode::Maximised ? WindowMode::Normal
+                                                                     : WindowMode::Maximised);
 }

@@ -19,7 +19,9 @@ Message SizeMessage(const OsWindow* window) {
 // Moves or resizes one anchored child for its parent's current client area.
 void Reanchor(OsWindow* child) {
     const OsWindow* p = child->parent;
-    if (child->anchor == kAnchorStretch) {
+    if (p->fullScreen && p->fullScreenChild == child) {
+        PlaceFullScreenChild(child);
+    } else if (child->anchor == kAnchorStretch) {
         child->width = std::max(0, p->width - child->x - child->rightGap);
         child->height = std::max(0, p->height - child->y - child->bottomGap);
     } else if (child->anchor == kAnchorRight) {

@@ -23,6 +23,18 @@ void TakeLatestMove(SDL_Event* event) {
     }
 }
 
+uint32_t HeldButtons(uint32_t sdlState) {
+    return ((sdlState & SDL_BUTTON_LMASK) ? MK_LBUTTON : 0u) |
+           ((sdlState & SDL_BUTTON_RMASK) ? MK_RBUTTON : 0u);
+}
+
+// The buttons held once this press or release has happened.
+uint32_t HeldAfter(const SDL_MouseButtonEvent& button) {
+    uint32_t state = SDL_GetMouseState(nullptr, nullptr) & ~SDL_BUTTON(button.button);
+    if (button.type == SDL_MOUSEBUTTONDOWN) state |= SDL_BUTTON(button.button);
+    return HeldButtons(state);
+}
+
 uint32_t ButtonMessage(const SDL_MouseButtonEvent& button) {
     const bool down = button.type == SDL_MOUSEBUTTONDOWN;
     if (button.button == SDL_BUTTON_LEFT) return down ? WM_LBUTTONDOWN : WM_LBUTTONUP;
@@ -45,12 +57,15 @@ void HandleWindowEvent(const SDL_WindowEvent& event) {
     SDL_GetWindowSize(top->sdl.get(), &width, &height);
     switch (event.event) {
     case SDL_WINDOWEVENT_SIZE_CHANGED:
+        WindowSizeChanged(top);
+        SDL_GetWindowSize(top->sdl.get(), &width, &height);
         SdlWindowResized(top, width, height, false);
         break;
     case SDL_WINDOWEVENT_MINIMIZED:
     case SDL_WINDOWEVENT_MAXIMIZED:
     case SDL_WINDOWEVENT_RESTORED:
-        SdlWindowResized(top, width, height, true);
+        WindowModeChanged(top);
+        if (Live(top)) SdlWindowResized(top, width, height, true);
         break;
     case SDL_WINDOWEVENT_EXPOSED:
         InvalidateTree(top);
@@ -78,6 +93,7 @@ void HandleWindowEvent(const SDL_WindowEvent& event) {
 // A quit request (SIGTERM, SIGINT, the session ending) asks every top-level window to close, as
 // the close button would.
 void HandleQuit() {
+    EndIfDisplayLost();
     std::vector<OsWindow*> tops;
     for (auto& w : AllWindows())
         if (!w->parent) tops.push_back(w.get());
@@ -95,15 +111,17 @@ void Dispatch(SDL_Event* event) {
         break;
     case SDL_MOUSEMOTION:
         TakeLatestMove(event);
-        RouteMouse(event->motion.windowID, WM_MOUSEMOVE, event->motion.x, event->motion.y);
+        RouteMouse(event->motion.windowID, WM_MOUSEMOVE, event->motion.x, event->motion.y,
+                   HeldButtons(event->motion.state));
         break;
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP:
         RouteMouse(event->button.windowID, ButtonMessage(event->button), event->button.x,
-                   event->button.y);
+                   event->button.y, HeldAfter(event->button));
         break;
     case SDL_KEYDOWN:
-        KeyPressed(event->key.windowID, event->key.keysym.sym);
+        KeyPressed(event->key.windowID, event->key.keysym.sym,
+                   (event->key.keysym.mod & KMOD_ALT) != 0);
         break;
     case SDL_DROPBEGIN:
     case SDL_DROPFILE:
@@ -183,10 +201,16 @@ int RunMessageLoop() {
     SDL_Event event;
     while (!gQuitPosted) {
         // Input and window events first; then paints; a timer ticks only when nothing else waits.
+        // Frames that take longer than their period keep a timer always due, so the resting
+        // pointer is looked after on every turn.
+        HideIdlePointer();
         if (SDL_PollEvent(&event)) {
             Dispatch(&event);
         } else if (!DeliverPaint() && !DeliverTimer()) {
-            if (SDL_WaitEventTimeout(&event, WaitTimeout())) Dispatch(&event);
+            int timeout = WaitTimeout();
+            const int idle = PointerIdleTimeout();
+            if (idle >= 0 && (timeout < 0 || idle < timeout)) timeout = idle;
+            if (SDL_WaitEventTimeout(&event, timeout)) Dispatch(&event);
         }
     }
     gQuitPosted = false;

@@ -12,6 +12,7 @@ OsWindow* gCapture = nullptr;
 OsWindow* ChildAt(OsWindow* window, int* x, int* y) {
     for (auto it = window->children.rbegin(); it != window->children.rend(); ++it) {
         OsWindow* c = *it;
+        if (HiddenByFullScreen(c)) continue;
         const int cx = *x - c->x;
         const int cy = *y - c->y;
         if (cx >= 0 && cy >= 0 && cx < c->width && cy < c->height) {
@@ -41,22 +42,26 @@ void SendToFrame(OsWindow* top, uint32_t messageId, int x, int y) {
     if (top->frameProc) top->frameProc(top, m);
 }
 
+// A left press on a window whose class takes double clicks, soon after the one before on the same
+// window and in nearly the same place, is its second click.
+uint32_t PressMessage(OsWindow* top, OsWindow* target, uint32_t messageId, int x, int y) {
+    if (messageId != WM_LBUTTONDOWN) return messageId;
+    const bool second = IsSecondClick(&top->clientClick, target, x, y, SDL_GetTicks64());
+    return second && (target->classStyle & CS_DBLCLKS) ? WM_LBUTTONDBLCLK : messageId;
+}
+
 // The pointer in the capturing window's client coordinates. SDL gives it in the coordinates of
 // the window the event names, which may be another one or none (a release SDL saw after the
-// pointer had left every window it knows of); then the desktop is asked where the pointer is.
+// pointer had left every window it knows of); then it is where the window last saw it.
 void SendToCapture(OsWindow* capture, uint32_t sdlId, uint32_t messageId, int x, int y) {
     OsWindow* top = TopLevelOf(capture);
     if (top->sdlId != sdlId) {
-        int wx = 0;
-        int wy = 0;
-        SDL_GetGlobalMouseState(&x, &y);
-        SDL_GetWindowPosition(top->sdl.get(), &wx, &wy);
-        x -= wx;
-        y -= wy;
+        x = top->pointerX;
+        y = top->pointerY;
     }
     const WindowRect client = ClientRectInSdlWindow(capture);
     Message m;
-    m.id = messageId;
+    m.id = PressMessage(top, capture, messageId, x, y);
     m.x = x - client.x;
     m.y = y - client.y;
     Send(capture, m);
@@ -100,13 +105,14 @@ void InputFocusLost(uint32_t sdlId) {
     if (capture && TopLevelOf(capture)->sdlId == sdlId) ReleaseCapture();
 }
 
-void RouteMouse(uint32_t sdlId, uint32_t messageId, int x, int y) {
+void RouteMouse(uint32_t sdlId, uint32_t messageId, int x, int y, uint32_t held) {
+    OsWindow* top = TopLevelBySdlId(sdlId);
+    if (top) PointerEvent(top, x, y, held);
     if (messageId == 0) return;
     if (OsWindow* capture = Live(gCapture)) {
         SendToCapture(capture, sdlId, messageId, x, y);
         return;
     }
-    OsWindow* top = TopLevelBySdlId(sdlId);
     if (!top) return;
     const WindowRect client = ClientRectInSdlWindow(top);
     if (top->ownFrame && !client.Contains(x, y)) {
@@ -116,13 +122,16 @@ void RouteMouse(uint32_t sdlId, uint32_t messageId, int x, int y) {
     LeaveFrame(top);
     if (!Live(top)) return;
     Message m;
-    m.id = messageId;
     m.x = x - client.x;
     m.y = y - client.y;
     OsWindow* target = ChildAt(top, &m.x, &m.y);
+    m.id = PressMessage(top, target, messageId, x, y);
     Send(target, m);
 }
 
 void PointerLeft(uint32_t sdlId) {
-    if (OsWindow* top = TopLevelBySdlId(sdlId)) LeaveFrame(top);
+    if (OsWindow* top = TopLevelBySdlId(sdlId)) {
+        PointerLeftWindow(top);
+        LeaveFrame(top);
+    }
 }

@@ -1,11 +1,15 @@
-// SDL's video subsystem, started once with the hints this program's windows rely on, and what the
+// SDL's video subsystem, started once with the hints this program's windows rely on; what the
 // program does when the display goes away under it: a closed terminal, a window destroyed by
-// another client, a connection to the X server that breaks.
+// another client, a connection to the X server or the Wayland compositor that breaks; and what it
+// asks of an X11 desktop itself.
+#include "platform/os/controls.h"
 #include "platform/os/window_tree.h"
 
 #include <SDL.h>
 #include <SDL_syswm.h>
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <wayland-client.h>
 
 #include <csignal>
 #include <cstdio>
@@ -56,11 +60,15 @@ int gLostCount = 0;
 bool gLostPosted = false;
 XErrorHandler gPreviousErrorHandler = nullptr;
 
+// What SDL tells of the window system under a window: false when it is not the one asked for.
+bool WindowSystemInfo(SDL_Window* window, SDL_SYSWM_TYPE kind, SDL_SysWMinfo* info) {
+    SDL_VERSION(&info->version);
+    return window && SDL_GetWindowWMInfo(window, info) && info->subsystem == kind;
+}
+
 XID XWindowOf(SDL_Window* window) {
     SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return 0;
-    return info.info.x11.window;
+    return WindowSystemInfo(window, SDL_SYSWM_X11, &info) ? info.info.x11.window : 0;
 }
 
 bool IsLost(XID window) {
@@ -127,7 +135,66 @@ void WatchTheXServer() {
     XSetIOErrorHandler(OnDisplayLost);
 }
 
+// --- A Wayland compositor
+// ------------------------------------------------------------------------
+
+// SDL turns a broken connection to the compositor into a quit request, which alone would end the
+// program as a close does. The connection tells whether it broke.
+bool WaylandConnectionBroken() {
+    if (SDL_strcmp(SDL_GetCurrentVideoDriver(), "wayland") != 0) return false;
+    for (auto& w : AllWindows()) {
+        SDL_SysWMinfo info;
+        if (!w->parent && WindowSystemInfo(w->sdl.get(), SDL_SYSWM_WAYLAND, &info))
+            return wl_display_get_error(info.info.wl.display) != 0;
+    }
+    return false;
+}
+
 } // namespace
+
+bool WithoutWindowManager(OsWindow* top) {
+    SDL_SysWMinfo info;
+    if (!WindowSystemInfo(top->sdl.get(), SDL_SYSWM_X11, &info)) return false;
+    Display* d = info.info.x11.display;
+    const Atom check = XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", True);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    const bool managed =
+        check != None &&
+        XGetWindowProperty(d, DefaultRootWindow(d), check, 0, 1, False, XA_WINDOW, &type, &format,
+                           &count, &after, &data) == Success &&
+        count == 1;
+    if (data) XFree(data);
+    return !managed;
+}
+
+void CancelDesktopMove(OsWindow* top) {
+    SDL_SysWMinfo info;
+    if (!WindowSystemInfo(top->sdl.get(), SDL_SYSWM_X11, &info)) return;
+    Display* d = info.info.x11.display;
+    constexpr long kMoveResizeCancel = 11; // _NET_WM_MOVERESIZE_CANCEL
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = info.info.x11.window;
+    event.xclient.message_type = XInternAtom(d, "_NET_WM_MOVERESIZE", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[2] = kMoveResizeCancel;
+    event.xclient.data.l[4] = 1; // a normal application
+    XSendEvent(d, DefaultRootWindow(d), False, SubstructureRedirectMask | SubstructureNotifyMask,
+               &event);
+    XFlush(d);
+}
+
+void EndIfDisplayLost() {
+    if (!WaylandConnectionBroken()) return;
+    const char* name = SDL_getenv("WAYLAND_DISPLAY");
+    std::fprintf(stderr, "vormel: lost the connection to the display %s\n",
+                 name && *name ? name : "wayland-0");
+    _exit(1);
+}
 
 bool EnsureVideo() {
     if (SDL_WasInit(SDL_INIT_VIDEO)) return true;
@@ -139,6 +206,9 @@ bool EnsureVideo() {
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     // A visualiser left running must not keep the desktop from locking or blanking.
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+    // The window draws its own frame: on Wayland no decoration library is asked for one (it would
+    // only say on standard error that it has no plugin to draw with).
+    SDL_SetHint(SDL_HINT_VIDEO_WAYLAND_ALLOW_LIBDECOR, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
     if (!OnADisplay()) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
@@ -146,6 +216,9 @@ bool EnsureVideo() {
     }
     EndOnHangup();
     WatchTheXServer();
+    // The common controls exist as soon as the window system does, as the desktop's common
+    // controls do once the program has started.
+    RegisterCommonControls();
     return true;
 }
 

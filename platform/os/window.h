@@ -29,12 +29,17 @@ enum : uint32_t {
     WM_NCLBUTTONUP = 0x00A2,
     WM_NCRBUTTONDOWN = 0x00A4,
     WM_NCRBUTTONUP = 0x00A5,
-    WM_KEYDOWN = 0x0100, // key: the virtual-key code; to the window with the keyboard focus
+    WM_KEYDOWN = 0x0100,    // key: the virtual-key code; to the window with the keyboard focus,
+                            // or to its top-level window for the keys that act on the window
+                            // (F11, Esc)
+    WM_SYSKEYDOWN = 0x0104, // a key with Alt held, to the top-level window
     WM_TIMER = 0x0113,   // timerId: the timer's identifier
     WM_HSCROLL = 0x0114, // control: the sending control; wParam: the notification code (TB_*)
     WM_MOUSEMOVE = 0x0200,
     WM_LBUTTONDOWN = 0x0201,
     WM_LBUTTONUP = 0x0202,
+    WM_LBUTTONDBLCLK = 0x0203, // the second press of a double click, instead of WM_LBUTTONDOWN, to
+                               // windows whose class has CS_DBLCLKS
     WM_RBUTTONDOWN = 0x0204,
     WM_RBUTTONUP = 0x0205,
     WM_DROPFILES = 0x0233, // files: the paths of one drop, in the drop's order
@@ -58,6 +63,8 @@ using WindowProc = intptr_t (*)(WindowHandle window, const Message& message);
 
 // Virtual-key codes of WM_KEYDOWN.
 enum : uint32_t {
+    VK_RETURN = 0x0D,
+    VK_ESCAPE = 0x1B,
     VK_PRIOR = 0x21, // Page Up
     VK_NEXT = 0x22,  // Page Down
     VK_END = 0x23,
@@ -67,6 +74,7 @@ enum : uint32_t {
     VK_RIGHT = 0x27,
     VK_DOWN = 0x28,
     VK_L = 0x4C, // letters are their capitals' codes; they go to the top-level window
+    VK_F11 = 0x7A,
 };
 
 // The common controls' classes, which exist once the window system has started.
@@ -109,8 +117,9 @@ constexpr intptr_t MAKELONG(int low, int high) {
 WindowHandle CreateMainWindow(const char* title, int clientWidth, int clientHeight,
                               WindowProc proc);
 
-// Child classes: a name and the procedure every child of that class starts with.
-bool RegisterChildClass(const char* className, WindowProc proc);
+// Child classes: a name, the procedure every child of that class starts with, and its styles.
+enum : uint32_t { CS_DBLCLKS = 0x0008 }; // a quick second left press is a WM_LBUTTONDBLCLK
+bool RegisterChildClass(const char* className, WindowProc proc, uint32_t style = 0);
 bool IsChildClassRegistered(const char* className);
 // Creates a visible child at (x, y) of the parent's client area; sends it WM_CREATE. Null when the
 // class is unknown or the class procedure refused.
@@ -157,15 +166,43 @@ void GetClientScreenPosition(WindowHandle window, int* x, int* y);
 WindowHandle SetFocus(WindowHandle window);
 WindowHandle GetFocus();
 
-// Shows and raises the main window. The first time, the window (after its children) also hears
-// WM_SIZE with its client size, so the program can set up its view before the first frame.
-void ShowMainWindow(WindowHandle window);
+// --- The top-level window's state --------------------------------------------------------------
+// One owner for what the desktop does to the window: its mode, keeping it above the others, where
+// the pointer is on it. Asking for a mode is a request the desktop grants a moment later; the
+// window hears WM_SIZE when its size follows.
+
+enum class WindowMode { Normal, Maximised, Minimised, FullScreen };
+
+// Shows and raises the main window, in the mode given (Normal or FullScreen). The first time, the
+// window (after its children) also hears WM_SIZE with its client size, so the program can set up
+// its view before the first frame.
+void ShowMainWindow(WindowHandle window, WindowMode mode = WindowMode::Normal);
 // Raises the window's top-level window and gives it the desktop's input focus.
 bool SetForegroundWindow(WindowHandle window);
+WindowMode GetWindowMode(WindowHandle window);
+// Full screen covers the monitor the window is on with the client area alone (a frame of the
+// program's own is suspended meanwhile), or with the full-screen child alone when there is one.
+// The window as it was before (place, size, maximised or not) is kept and given back when it
+// leaves full screen. A minimised window comes back in the mode it was minimised from.
+void SetWindowMode(WindowHandle window, WindowMode mode);
 // True while the top-level window is minimised.
 bool IsIconic(WindowHandle window);
-// Shows a minimised (or maximised) top-level window at its normal size again.
+// Gives the window back as it was: a minimised one in the mode it had, a full-screen one as it was
+// before, a maximised one at its normal size.
 void RestoreWindow(WindowHandle window);
+// The child that alone fills the top-level window while it is full screen (the view); the others
+// are neither shown nor hit meanwhile. Null: the whole client area fills it.
+void SetFullScreenChild(WindowHandle child);
+// Keeping the window above the others (the desktop's "always on top").
+bool IsKeptAbove(WindowHandle window);
+void SetKeptAbove(WindowHandle window, bool above);
+// Button flags of the pointer's state.
+enum : uint32_t { MK_LBUTTON = 0x0001, MK_RBUTTON = 0x0002 };
+// Where the pointer is in the window's client coordinates (outside the client area too), and the
+// buttons held (MK_*), as the window's own pointer events last told: no global position is
+// involved, which some desktops (Wayland) do not give. False while the pointer is off the
+// top-level window and no button holds it there.
+bool GetPointerPosition(WindowHandle window, int* x, int* y, uint32_t* buttons);
 // The window's icon on the desktop, from a PNG image held in memory. False when it cannot be
 // decoded or the window does not exist.
 bool SetWindowIcon(WindowHandle window, const uint8_t* png, size_t size);

@@ -141,7 +141,14 @@ HitRegion FrameHitTest(const FrameGeometry& frame, int width, int height, bool r
 // desktop. Mouse messages over the rest of the frame go to frameProc as WM_NC* messages in SDL
 // window coordinates; WM_NCMOUSELEAVE follows when the pointer leaves the frame.
 void SetOwnFrame(WindowHandle top, const FrameGeometry& frame, WindowProc frameProc);
+// Zero while the frame is suspended.
 FrameInsets GetFrameInsets(WindowHandle top);
+// Takes the own frame away, the client area then covering the whole SDL window, and gives it back
+// as it was (full screen does both). The client area follows at once.
+void SuspendOwnFrame(WindowHandle top);
+void ResumeOwnFrame(WindowHandle top);
+// True while the window has an own frame that is not suspended.
+bool IsOwnFrameShown(WindowHandle top);
 
 // --- Chrome -------------------------------------------------------------------------------------
 

@@ -2,8 +2,6 @@
 // client area, child classes and subclassing, per-window attachments, creation and destruction.
 #include "platform/os/window_tree.h"
 
-#include "platform/os/controls.h"
-
 #include <algorithm>
 #include <map>
 #include <string>
@@ -11,7 +9,11 @@
 
 namespace {
 
-std::map<std::string, WindowProc> gClasses;
+struct ChildClass {
+    WindowProc proc;
+    uint32_t style;
+};
+std::map<std::string, ChildClass> gClasses;
 
 void Forget(OsWindow* window) {
     if (window->parent) std::erase(window->parent->children, window);
@@ -137,28 +139,27 @@ WindowHandle CreateMainWindow(const char* title, int clientWidth, int clientHeig
     return top;
 }
 
-bool RegisterChildClass(const char* className, WindowProc proc) {
+bool RegisterChildClass(const char* className, WindowProc proc, uint32_t style) {
     if (!className || !*className || !proc) return false;
-    RegisterCommonControls();
-    auto [it, added] = gClasses.emplace(className, proc);
-    return added || it->second == proc; // registering the same class again is harmless
+    auto [it, added] = gClasses.emplace(className, ChildClass{proc, style});
+    // Registering the same class again is harmless.
+    return added || (it->second.proc == proc && it->second.style == style);
 }
 
 bool IsChildClassRegistered(const char* className) {
-    RegisterCommonControls();
     return className && gClasses.count(className) != 0;
 }
 
 WindowHandle CreateChildWindow(const char* className, WindowHandle parent, int id, int x, int y,
                                int width, int height) {
-    RegisterCommonControls();
     OsWindow* p = Live(parent);
     auto cls = className ? gClasses.find(className) : gClasses.end();
     if (!p || cls == gClasses.end()) return nullptr;
 
     auto owned = std::make_unique<OsWindow>();
     OsWindow* child = owned.get();
-    child->proc = cls->second;
+    child->proc = cls->second.proc;
+    child->classStyle = cls->second.style;
     child->parent = p;
     child->id = id;
     child->x = x;
@@ -260,6 +261,7 @@ void DestroyWindow(WindowHandle window) {
     ForgetFocusOf(w);
     ForgetCaptureOf(w);
     OsWindow* parent = w->parent;
+    if (parent && parent->fullScreenChild == w) parent->fullScreenChild = nullptr;
     const bool constrained = w->anchor != 0 || w->acceptsFiles;
     Forget(w);
     if (!constrained) return;
@@ -291,9 +293,11 @@ void GetClientScreenPosition(WindowHandle window, int* x, int* y) {
     *y = sy + oy;
 }
 
-void ShowMainWindow(WindowHandle window) {
+void ShowMainWindow(WindowHandle window, WindowMode mode) {
     OsWindow* w = Live(window);
     if (!w || w->parent) return;
+    // Full screen is asked for before the window maps, so that it never shows framed first.
+    if (mode == WindowMode::FullScreen) SetWindowMode(w, mode);
     SDL_ShowWindow(w->sdl.get());
     SDL_RaiseWindow(w->sdl.get());
     AnnounceFirstShowing(w);

@@ -19,8 +19,20 @@ struct CairoSurfaceDeleter {
     void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
 };
 
+// When and where a window was last pressed, for telling a double click.
+struct ClickRecord {
+    const void* target = nullptr;
+    uint64_t at = 0; // ms; 0 for no press
+    int x = 0;
+    int y = 0;
+};
+// Whether a press on target at (x, y), now, is the second of a double click; a second press
+// starts no new double click.
+bool IsSecondClick(ClickRecord* last, const void* target, int x, int y, uint64_t now);
+
 struct OsWindow {
     WindowProc proc = nullptr;
+    uint32_t classStyle = 0; // CS_*
     OsWindow* parent = nullptr;
     std::vector<OsWindow*> children; // stacking order: a later child lies on top
     int id = 0;
@@ -48,9 +60,25 @@ struct OsWindow {
     FrameGeometry frame;
     WindowProc frameProc = nullptr;
     bool pointerInFrame = false;
-    uint64_t lastCaptionPress = 0; // for telling a double click on the caption
-    int lastCaptionX = 0;
-    int lastCaptionY = 0;
+    ClickRecord captionClick; // for telling a double click on the caption
+    ClickRecord clientClick;  // and on a child of the client area
+    // The window's state (window_state.cpp). Outside full screen the full-screen child lies at
+    // fullScreenChildPlace; the SDL window's place before full screen is kept in normalPlace.
+    bool fullScreen = false;
+    bool fullScreenPlacedHere = false; // no window manager: the window was laid over the monitor
+    bool maximisedBeforeFullScreen = false;
+    WindowRect normalPlace;
+    uint64_t keepNormalSizeUntil = 0; // ms: a desktop's late size after leaving full screen
+    WindowRect fullScreenSize;        // the size it had then
+    OsWindow* fullScreenChild = nullptr;
+    WindowRect fullScreenChildPlace;
+    bool frameSuspended = false;
+    FrameGeometry suspendedFrame;
+    // The pointer as this window's own events last told, in SDL window pixels.
+    bool pointerInside = false;
+    int pointerX = 0;
+    int pointerY = 0;
+    uint32_t pointerButtons = 0; // MK_*
     std::unique_ptr<cairo_surface_t, CairoSurfaceDeleter> chrome;
     WindowRect chromeDirty;   // still to repaint
     WindowRect chromeChanged; // repainted since the compositor last asked
@@ -75,12 +103,43 @@ WindowRect UniteRects(const WindowRect& a, const WindowRect& b);
 void SdlWindowResized(OsWindow* top, int width, int height, bool announceUnchanged);
 // The first showing of a top-level window announces its size with WM_SIZE; later ones do not.
 void AnnounceFirstShowing(OsWindow* top);
+// The desktop took a press on the caption to move the window; that press was the second of a
+// double click, which moves nothing: the move is called off (an X11 window manager would
+// otherwise hold the pointer, and the window, until the button's next release).
+void CancelDesktopMove(OsWindow* top);
+// True on an X server where no window manager runs: nobody there grants a full screen.
+bool WithoutWindowManager(OsWindow* top);
+// A quit request came: when it is the connection to the display that broke, says so and ends the
+// program with 1, as a broken connection to an X server does.
+void EndIfDisplayLost();
 // Marks every window of the tree for a WM_PAINT.
 void InvalidateTree(OsWindow* window);
 
 // The desktop took a press on the frame (to move or resize the window): a second press on the
 // caption soon after the first maximises or restores the window.
 void FramePressed(OsWindow* top);
+// The desktop's hit test asked about (x, y) of the SDL window: where the pointer is.
+void PointerSeenAt(OsWindow* top, int x, int y);
+
+// --- The window's state (window_state.cpp) ------------------------------------------------------
+
+// True for a child of a full-screen window that the full-screen child hides.
+bool HiddenByFullScreen(const OsWindow* window);
+// Where the full-screen child lies now: the whole client area in full screen.
+void PlaceFullScreenChild(OsWindow* child);
+// The pointer moved, was pressed or released over the SDL window (x, y in its pixels; buttons:
+// MK_*), or left it.
+void PointerEvent(OsWindow* top, int x, int y, uint32_t buttons);
+void PointerLeftWindow(OsWindow* top);
+// In full screen the pointer hides after a while without motion: how long the loop may wait
+// until then (-1: no such wait), and the hiding itself when that time has come.
+int PointerIdleTimeout();
+void HideIdlePointer();
+// The SDL window's mode changed (or may have): the own frame and the full-screen layout follow.
+void WindowModeChanged(OsWindow* top);
+// The desktop gave the SDL window a new size. Just after leaving full screen it may be the size
+// of the screen still, which is then corrected.
+void WindowSizeChanged(OsWindow* top);
 
 // Timers of a window that is going away.
 void RemoveTimersOf(const OsWindow* window);
@@ -92,14 +151,16 @@ void TopLevelMovedDisplay(OsWindow* top);
 int WaitTimeout();
 
 // Mouse events of SDL, in SDL window coordinates, routed to the window with the capture, or to a
-// child, the client area or the frame under the pointer.
-void RouteMouse(uint32_t sdlId, uint32_t messageId, int x, int y);
+// child, the client area or the frame under the pointer; held: the buttons held after it (MK_*).
+// messageId 0 only tells where the pointer is.
+void RouteMouse(uint32_t sdlId, uint32_t messageId, int x, int y, uint32_t held);
 // The pointer left the SDL window.
 void PointerLeft(uint32_t sdlId);
 // The SDL window lost the desktop's input focus: its windows lose the capture.
 void InputFocusLost(uint32_t sdlId);
-// A key went down (or repeats) in the SDL window: WM_KEYDOWN to the window with the focus.
-void KeyPressed(uint32_t sdlId, int32_t sdlKey);
+// A key went down (or repeats) in the SDL window, Alt held or not: WM_KEYDOWN to the window with
+// the focus, or to its top-level window for keys that act on the window.
+void KeyPressed(uint32_t sdlId, int32_t sdlKey, bool alt);
 // SDL's drop events, gathered into one WM_DROPFILES per drop.
 void HandleDrop(const SDL_DropEvent& drop);
 // Turns SDL's drop support on while some window takes files, so that a desktop without a taker

@@ -5,8 +5,6 @@
 #include "platform/skin/kestro.h"
 #include "platform/skin/skin_internal.h"
 
-#include <SDL.h>
-
 #include <algorithm>
 #include <cmath>
 #include <string_view>
@@ -40,21 +38,15 @@ std::vector<ButtonKind> ParseButtons(std::string_view names) {
     return kinds;
 }
 
-uint32_t WindowFlags(WindowHandle top) {
-    SDL_Window* sdl = GetSdlWindow(top);
-    return sdl ? SDL_GetWindowFlags(sdl) : 0;
-}
-
 // The name a button shows now: the one of its pair that the click would do.
 const char* ShownName(WindowHandle top, ButtonKind kind) {
-    const uint32_t flags = WindowFlags(top);
     switch (kind) {
     case ButtonKind::Dock:
-        return (flags & SDL_WINDOW_ALWAYS_ON_TOP) ? "Undock" : "Dock";
+        return IsKeptAbove(top) ? "Undock" : "Dock";
     case ButtonKind::Minimize:
         return "Minimize";
     case ButtonKind::Maximize:
-        return (flags & SDL_WINDOW_MAXIMIZED) ? "Restore" : "Maximize";
+        return GetWindowMode(top) == WindowMode::Maximised ? "Restore" : "Maximize";
     case ButtonKind::Close:
         return "Close";
     }
@@ -97,20 +89,16 @@ void InvalidateButton(WindowHandle top, const WindowSkin& ws, int index) {
 
 // Each button does what the desktop's own would. Close may destroy the window and its state.
 void Act(WindowHandle top, ButtonKind kind) {
-    SDL_Window* sdl = GetSdlWindow(top);
-    const uint32_t flags = WindowFlags(top);
     switch (kind) {
     case ButtonKind::Dock:
-        SDL_SetWindowAlwaysOnTop(sdl, (flags & SDL_WINDOW_ALWAYS_ON_TOP) ? SDL_FALSE : SDL_TRUE);
+        SetKeptAbove(top, !IsKeptAbove(top));
         break;
     case ButtonKind::Minimize:
-        SDL_MinimizeWindow(sdl);
+        SetWindowMode(top, WindowMode::Minimised);
         break;
     case ButtonKind::Maximize:
-        if (flags & SDL_WINDOW_MAXIMIZED)
-            SDL_RestoreWindow(sdl);
-        else
-            SDL_MaximizeWindow(sdl);
+        SetWindowMode(top, GetWindowMode(top) == WindowMode::Maximised ? WindowMode::Normal
+                                                                         : WindowMode::Maximised);
         break;
     case ButtonKind::Close:
         SendMessage(top, WM_CLOSE, 0, 0);
@@ -281,7 +269,7 @@ void PaintWindowSkin(WindowHandle top, cairo_t* cr, int width, int height) {
     const WindowSkin* ws = GetAttachment<WindowSkin>(top);
     if (!ws) return;
     const SkinFile& f = ws->skin->file;
-    if (ws->framed) {
+    if (ws->framed && IsOwnFrameShown(top)) {
         SetSourceArgb(cr, f.frameColour);
         cairo_paint(cr);
         PaintCaption(top, *ws, cr, width);
@@ -317,9 +305,6 @@ int skSkinWindow(WindowHandle window, const char* buttons) {
         frame.buttons.push_back(r);
     }
     SetOwnFrame(window, frame, FrameProc);
-    // The desktop's own caption buttons act on the click that also activates the window; without
-    // this, SDL drops a click that comes with the window's activation.
-    SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     InvalidateChrome(window);
     return 1;
 }

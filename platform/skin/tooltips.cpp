@@ -8,8 +8,6 @@
 
 #include "platform/os/clock.h"
 
-#include <SDL.h>
-
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -23,17 +21,18 @@ constexpr uint32_t kWatchInterval = 50;
 constexpr int kPadding = 4;
 constexpr int kGap = 4; // between the tool and its tip
 
-// Where the pointer is in the top-level window's SDL window, and whether a button is held.
-void PointerInWindow(WindowHandle top, int* x, int* y, bool* buttons) {
-    int gx = 0;
-    int gy = 0;
-    const uint32_t state = SDL_GetGlobalMouseState(&gx, &gy);
-    int wx = 0;
-    int wy = 0;
-    SDL_GetWindowPosition(GetSdlWindow(top), &wx, &wy);
-    *x = gx - wx;
-    *y = gy - wy;
-    *buttons = state != 0;
+// Where the pointer is in the top-level window's SDL window, and whether a button is held; false
+// when it is off the window.
+bool PointerInWindow(WindowHandle top, int* x, int* y, bool* buttons) {
+    uint32_t held = 0;
+    if (!GetPointerPosition(top, x, y, &held)) return false;
+    int ox = 0;
+    int oy = 0;
+    GetClientOriginInSdlWindow(top, &ox, &oy);
+    *x += ox;
+    *y += oy;
+    *buttons = held != 0;
+    return true;
 }
 
 void HideBubble(ToolTipState* tip) {
@@ -107,9 +106,9 @@ intptr_t HostProc(WindowHandle host, const Message& message) {
     int x = 0;
     int y = 0;
     bool buttons = false;
-    PointerInWindow(top, &x, &y, &buttons);
+    const bool onWindow = PointerInWindow(top, &x, &y, &buttons);
     ToolTipState& tip = ws->tip;
-    if (!tip.toolRect.Contains(x, y)) {
+    if (!onWindow || !tip.toolRect.Contains(x, y)) {
         StopWatching(ws);
     } else if (buttons) {
         tip.suppressed = true;

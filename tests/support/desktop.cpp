@@ -100,10 +100,19 @@ void FakeDesktop::ReleaseButton(int button) {
     XSync(x_->display, False);
 }
 
-void FakeDesktop::TypeKey(const char* keysymName) {
-    const KeyCode code = XKeysymToKeycode(x_->display, XStringToKeysym(keysymName));
-    XTestFakeKeyEvent(x_->display, code, True, CurrentTime);
-    XTestFakeKeyEvent(x_->display, code, False, CurrentTime);
+void FakeDesktop::TypeKey(const char* keysymName, const char* modifier) {
+    Display* d = x_->display;
+    const KeyCode held = modifier ? XKeysymToKeycode(d, XStringToKeysym(modifier)) : 0;
+    const KeyCode code = XKeysymToKeycode(d, XStringToKeysym(keysymName));
+    if (held) XTestFakeKeyEvent(d, held, True, CurrentTime);
+    XTestFakeKeyEvent(d, code, True, CurrentTime);
+    XTestFakeKeyEvent(d, code, False, CurrentTime);
+    if (held) XTestFakeKeyEvent(d, held, False, CurrentTime);
+    XSync(d, False);
+}
+
+void FakeDesktop::FocusUnderPointer() {
+    XSetInputFocus(x_->display, PointerRoot, RevertToPointerRoot, CurrentTime);
     XSync(x_->display, False);
 }
 
@@ -169,10 +178,10 @@ bool FakeDesktop::ReadProperty(const char* title, const char* property,
     return read;
 }
 
-bool FakeDesktop::Capture(const char* title, int* width, int* height, std::vector<uint8_t>* rgba) {
-    Display* d = x_->display;
-    IgnoredXErrors ignored(d);
-    const Window w = FindByTitle(d, DefaultRootWindow(d), title);
+namespace {
+
+// The window's contents as RGBA bytes, top row first.
+bool CaptureWindow(Display* d, Window w, int* width, int* height, std::vector<uint8_t>* rgba) {
     XWindowAttributes attributes{};
     if (!w || !XGetWindowAttributes(d, w, &attributes)) return false;
     XImage* image = XGetImage(d, w, 0, 0, static_cast<unsigned>(attributes.width),
@@ -194,6 +203,20 @@ bool FakeDesktop::Capture(const char* title, int* width, int* height, std::vecto
     }
     XDestroyImage(image);
     return true;
+}
+
+} // namespace
+
+bool FakeDesktop::Capture(const char* title, int* width, int* height, std::vector<uint8_t>* rgba) {
+    Display* d = x_->display;
+    IgnoredXErrors ignored(d);
+    return CaptureWindow(d, FindByTitle(d, DefaultRootWindow(d), title), width, height, rgba);
+}
+
+bool FakeDesktop::CaptureScreen(int* width, int* height, std::vector<uint8_t>* rgba) {
+    Display* d = x_->display;
+    IgnoredXErrors ignored(d);
+    return CaptureWindow(d, DefaultRootWindow(d), width, height, rgba);
 }
 
 bool FakeDesktop::Minimise(const char* title) {

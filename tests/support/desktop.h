@@ -20,8 +20,11 @@ class FakeDesktop {
     // X button numbers: 1 left, 3 right.
     void PressButton(int button);
     void ReleaseButton(int button);
-    // Presses and releases a key, named as X names its keysym ("Right", "Page_Up", "Home"…).
-    void TypeKey(const char* keysymName);
+    // Presses and releases a key, named as X names its keysym ("Right", "Page_Up", "Home"…),
+    // with a modifier held if one is named ("Alt_L").
+    void TypeKey(const char* keysymName, const char* modifier = nullptr);
+    // Keys go to the window under the pointer from now on, as when the X server started.
+    void FocusUnderPointer();
     // Windows are found by their title; false when there is no such window.
     bool ResizeWindow(const char* title, int width, int height);
     bool AskToClose(const char* title);
@@ -37,6 +40,8 @@ class FakeDesktop {
     bool ReadProperty(const char* title, const char* property, std::vector<unsigned long>* items);
     // What the server shows of a window: RGBA bytes, top row first.
     bool Capture(const char* title, int* width, int* height, std::vector<uint8_t>* rgba);
+    // The same of the whole screen.
+    bool CaptureScreen(int* width, int* height, std::vector<uint8_t>* rgba);
     // Iconifies and restores a window: through the window manager when one runs, else as one
     // would, by unmapping and mapping it.
     bool Minimise(const char* title);
