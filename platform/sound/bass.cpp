@@ -78,16 +78,23 @@ DWORD CreateChannel(bool module, BOOL mem, const void* file, QWORD offset, QWORD
     return Succeed(library.slots[slot]->handle);
 }
 
-DWORD ChannelLevel(DWORD handle) {
-    constexpr DWORD kNoLevel = 0xFFFFFFFF;
+// Under the table lock: act(library, slot, channel) on the live channel with this handle; failed,
+// with the error said, when the library is not started or no channel has the handle.
+template <typename T, typename Act> T WithChannel(DWORD handle, T failed, Act act) {
     Library& library = Lib();
     std::lock_guard<std::mutex> guard(library.table);
-    if (!library.started) return Fail(BASS_ERROR_INIT, kNoLevel);
-    int slot = FindSlot(library, handle);
-    if (slot < 0) return Fail(BASS_ERROR_HANDLE, kNoLevel);
-    const Channel& channel = *library.slots[slot];
-    if (!channel.playing || channel.ended.load()) return Fail(BASS_ERROR_NOPLAY, kNoLevel);
-    return Succeed(channel.meter.Peak());
+    if (!library.started) return Fail(BASS_ERROR_INIT, failed);
+    const int slot = FindSlot(library, handle);
+    if (slot < 0) return Fail(BASS_ERROR_HANDLE, failed);
+    return act(library, slot, *library.slots[slot]);
+}
+
+DWORD ChannelLevel(DWORD handle) {
+    constexpr DWORD kNoLevel = 0xFFFFFFFF;
+    return WithChannel(handle, kNoLevel, [](Library&, int, const Channel& channel) {
+        if (!channel.playing || channel.ended.load()) return Fail(BASS_ERROR_NOPLAY, kNoLevel);
+        return Succeed(channel.meter.Peak());
+    });
 }
 
 } // namespace
@@ -155,28 +162,21 @@ BOOL BASS_MusicFree(HMUSIC handle) {
 HSYNC BASS_ChannelSetSync(DWORD handle, DWORD type, QWORD /*param*/, SYNCPROC* proc, void* user) {
     if ((type & ~BASS_SYNC_ONETIME) != BASS_SYNC_END || !proc)
         return Fail(BASS_ERROR_ILLPARAM, HSYNC{0});
-    Library& library = Lib();
-    std::lock_guard<std::mutex> guard(library.table);
-    if (!library.started) return Fail(BASS_ERROR_INIT, HSYNC{0});
-    int slot = FindSlot(library, handle);
-    if (slot < 0) return Fail(BASS_ERROR_HANDLE, HSYNC{0});
-    HSYNC sync = NextHandle(&library.lastSync);
-    library.slots[slot]->syncs.push_back({sync, proc, user});
-    return Succeed(sync);
+    return WithChannel(handle, HSYNC{0}, [&](Library& library, int, Channel& channel) {
+        const HSYNC sync = NextHandle(&library.lastSync);
+        channel.syncs.push_back({sync, proc, user});
+        return Succeed(sync);
+    });
 }
 
 BOOL BASS_ChannelPlay(DWORD handle, BOOL restart) {
-    Library& library = Lib();
-    std::lock_guard<std::mutex> guard(library.table);
-    if (!library.started) return Fail(BASS_ERROR_INIT, FALSE);
-    int slot = FindSlot(library, handle);
-    if (slot < 0) return Fail(BASS_ERROR_HANDLE, FALSE);
-    Channel& channel = *library.slots[slot];
-    if (channel.ended.load()) return Fail(BASS_ERROR_ENDED, FALSE);
-    if (channel.playing) return restart ? Fail(BASS_ERROR_ILLPARAM, FALSE) : Succeed(TRUE);
-    channel.playing = true;
-    library.mixer.Add(slot, &channel);
-    return Succeed(TRUE);
+    return WithChannel(handle, FALSE, [restart](Library& library, int slot, Channel& channel) {
+        if (channel.ended.load()) return Fail(BASS_ERROR_ENDED, FALSE);
+        if (channel.playing) return restart ? Fail(BASS_ERROR_ILLPARAM, FALSE) : Succeed(TRUE);
+        channel.playing = true;
+        library.mixer.Add(slot, &channel);
+        return Succeed(TRUE);
+    });
 }
 
 DWORD BASS_ChannelGetLevel(DWORD handle) {
@@ -189,41 +189,29 @@ DWORD BASS_ChannelGetLevel(DWORD handle) {
 DWORD BASS_ChannelIsActive(DWORD handle) {
     DWORD state = BASS_ACTIVE_STOPPED;
     if (RecordingActive(handle, &state)) return state;
-    Library& library = Lib();
-    std::lock_guard<std::mutex> guard(library.table);
-    if (!library.started) return Fail(BASS_ERROR_INIT, BASS_ACTIVE_STOPPED);
-    int slot = FindSlot(library, handle);
-    if (slot < 0) return Fail(BASS_ERROR_HANDLE, BASS_ACTIVE_STOPPED);
-    const Channel& channel = *library.slots[slot];
-    return Succeed(channel.playing && !channel.ended.load() ? BASS_ACTIVE_PLAYING
-                                                           : BASS_ACTIVE_STOPPED);
+    return WithChannel(handle, BASS_ACTIVE_STOPPED, [](Library&, int, const Channel& channel) {
+        return Succeed(channel.playing && !channel.ended.load() ? BASS_ACTIVE_PLAYING
+                                                               : BASS_ACTIVE_STOPPED);
+    });
 }
 
 BOOL BASS_ChannelStop(DWORD handle) {
     BOOL result = FALSE;
     if (StopRecording(handle, &result)) return result;
-    Library& library = Lib();
-    std::lock_guard<std::mutex> guard(library.table);
-    if (!library.started) return Fail(BASS_ERROR_INIT, FALSE);
-    int slot = FindSlot(library, handle);
-    if (slot < 0) return Fail(BASS_ERROR_HANDLE, FALSE);
-    Channel& channel = *library.slots[slot];
-    if (channel.playing) library.mixer.Remove(slot);
-    channel.playing = false;
-    return Succeed(TRUE);
+    return WithChannel(handle, FALSE, [](Library& library, int slot, Channel& channel) {
+        if (channel.playing) library.mixer.Remove(slot);
+        channel.playing = false;
+        return Succeed(TRUE);
+    });
 }
 
 QWORD BASS_ChannelGetLength(DWORD handle, DWORD mode) {
     constexpr QWORD kUnknown = ~QWORD{0};
     if (mode != BASS_POS_BYTE) return Fail(BASS_ERROR_ILLPARAM, kUnknown);
-    Library& library = Lib();
-    std::lock_guard<std::mutex> guard(library.table);
-    if (!library.started) return Fail(BASS_ERROR_INIT, kUnknown);
-    int slot = FindSlot(library, handle);
-    if (slot < 0) return Fail(BASS_ERROR_HANDLE, kUnknown);
-    const QWORD frames = library.slots[slot]->frames;
-    if (frames == 0) return Fail(BASS_ERROR_UNKNOWN, kUnknown);
-    return Succeed(frames * kSamplesPerFrame * sizeof(float));
+    return WithChannel(handle, kUnknown, [](Library&, int, const Channel& channel) {
+        if (channel.frames == 0) return Fail(BASS_ERROR_UNKNOWN, kUnknown);
+        return Succeed(QWORD{channel.frames * kSamplesPerFrame * sizeof(float)});
+    });
 }
 
 DWORD BASS_RenderMix(float* out, DWORD frames) {
