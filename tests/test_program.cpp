@@ -84,16 +84,22 @@ class Program {
         outputs_ = errors_.string() + ".out";
         posix_spawn_file_actions_addopen(&actions, 1, outputs_.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (posix_spawn(&pid_, executable.c_str(), &actions, nullptr, argv.data(), envp.data()) !=
-            0)
+        // A group of its own, so that whatever it started ends with it: a child that outlived it
+        // would hold what it inherited, the single-instance name among them, into later tests.
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+        posix_spawnattr_setpgroup(&attributes, 0);
+        if (posix_spawn(&pid_, executable.c_str(), &actions, &attributes, argv.data(),
+                        envp.data()) != 0)
             pid_ = 0;
+        group_ = pid_;
+        posix_spawnattr_destroy(&attributes);
         posix_spawn_file_actions_destroy(&actions);
     }
     ~Program() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
+        if (group_ > 0) kill(-group_, SIGKILL);
+        if (pid_ > 0) waitpid(pid_, nullptr, 0);
         std::filesystem::remove(errors_);
         std::filesystem::remove(outputs_);
     }
@@ -134,6 +140,7 @@ class Program {
     }
 
     pid_t pid_ = 0;
+    pid_t group_ = 0; // the program's process group, which outlives its leader
     std::filesystem::path errors_;
     std::filesystem::path outputs_;
     static inline int count_ = 0;

@@ -117,9 +117,12 @@ int RegisterPorvaneClass() {
 }
 
 int RegisterViewClass() {
+    // SDL's start may fork (libdbus launching a session bus for it), so it comes before the
+    // program's first thread: a child forked while another thread holds a lock of the allocator
+    // (a sanitiser's, for one) never gets to exec, and keeps every descriptor the program had.
+    if (!EnsureVideo()) return 0;
     // The pictures are decoded meanwhile: the GL driver takes its time to start.
     PrefetchPictures(ResourceFolder());
-    if (!EnsureVideo()) return 0;
     // The probe makes a window and destroys it, and with the last window SDL unloads the GL
     // driver, to load it again for the view. Held loaded, it starts once (and stays until the
     // process ends, which also lets leak checkers name its allocations).
