@@ -1,6 +1,6 @@
 // The command line: `vormel [OPTION]... [FILE]`, `vormel --listen [SOURCE]`, and `vormel --render
-// FILE` with the options of a render. The original program took no arguments; these are what a desktop program on Linux is
-// expected to understand, and what turning a song into a video takes.
+// FILE` with the options of a render. The original program took no arguments; these are what a
+// desktop program on Linux is expected to understand, and what turning a song into a video takes.
 #pragma once
 
 #include "platform/os/options.h"

@@ -34,7 +34,8 @@ int main(int argc, char** argv) {
     }
     if (line.listen && !line.source.empty() &&
         !FindListenSource(line.source.c_str(), gListenSource, sizeof gListenSource)) {
-        std::fprintf(stderr, "vormel: no source '%s' to listen to; vormel --list-sources shows them\n",
+        std::fprintf(stderr,
+                     "vormel: no source '%s' to listen to; vormel --list-sources shows them\n",
                      line.source.c_str());
         return 2;
     }

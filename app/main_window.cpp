@@ -36,18 +36,21 @@ void ListenAsHandedOver(const Message& message) {
     StartListening();
 }
 
-// The title says what is heard: "Vormel", or "Vormel — listening to <source>". Asked every tick,
-// since the followed output may change at any time; the window hears of it only on a change.
+// The title says what is heard: "Vormel", or "Vormel — listening to <source>". Asked every tick
+// while listening, since the followed output may change at any time; the window hears of it only
+// on a change.
 void ShowWhatIsHeard() {
     static char shown[sizeof gListenSource + 64] = "Vormel";
     char title[sizeof shown];
     BASS_DEVICEINFO source{};
-    if (gListening == 0)
+    if (gRecording == 0 && std::strcmp(shown, "Vormel") == 0) return;
+    if (gRecording == 0)
         std::snprintf(title, sizeof title, "Vormel");
     else if (BASS_RecordGetSource(&source))
         std::snprintf(title, sizeof title, "Vormel \u2014 listening to %s", source.description);
     else
-        std::snprintf(title, sizeof title, "Vormel \u2014 listening (waiting for the sound server)");
+        std::snprintf(title, sizeof title,
+                      "Vormel \u2014 listening (waiting for the sound server)");
     if (std::strcmp(title, shown) == 0) return;
     std::memcpy(shown, title, sizeof title);
     SetWindowText(gMainWnd, title);

@@ -38,9 +38,9 @@ bool gFirstCopy = false;
 bool AnotherCopyTookOver(const char* file, bool listen) {
     gFirstCopy = ClaimSingleInstance(kInstanceName);
     if (gFirstCopy) return false;
-    const bool handedOver = listen
-                                ? HandRequestToRunningCopy(kInstanceName, kHandOverListen, gListenSource)
-                                : HandToRunningCopy(kInstanceName, file);
+    const bool handedOver =
+        listen ? HandRequestToRunningCopy(kInstanceName, kHandOverListen, gListenSource)
+               : HandToRunningCopy(kInstanceName, file);
     if (handedOver) return true;
     gFirstCopy = true; // the first copy ended before its window appeared: this one is first now
     return false;

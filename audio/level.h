@@ -12,8 +12,8 @@ extern int32_t gEnergy;
 
 // (100 * part) / whole, truncated toward zero; 0 when whole is 0.
 int32_t PercentOf(int32_t part, int32_t whole);
-// Reads the levels of gChannel, or of gRecording while listening; sets gLeftLevel, gRightLevel and gEnergy; returns the level factor f,
-// 0 to 37 / 14.
+// Reads the levels of gChannel, or of gRecording while listening; sets gLeftLevel, gRightLevel and
+// gEnergy; returns the level factor f, 0 to 37 / 14.
 float UpdateAudioLevel();
 
 // The two halves of UpdateAudioLevel. LevelFactorOf stores the levels of one reading (left in the

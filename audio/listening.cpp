@@ -8,7 +8,6 @@
 #include <cstring>
 
 uint32_t gRecording;
-int32_t gListening;
 char gListenSource[1024];
 
 namespace {
@@ -39,33 +38,32 @@ uint32_t StartListening() {
     if (gListenSource[0] != '\0') {
         device = DeviceOf(gListenSource);
         if (device < 0)
-            std::fprintf(stderr, "vormel: no source named %s now; listening to the default output\n",
+            std::fprintf(stderr,
+                         "vormel: no source named %s now; listening to the default output\n",
                          gListenSource);
     }
     BASS_RecordFree();
-    if (BASS_RecordInit(device)) gRecording = BASS_RecordStart(44100, 2, BASS_SAMPLE_FLOAT, nullptr,
-                                                               nullptr);
+    if (BASS_RecordInit(device))
+        gRecording = BASS_RecordStart(44100, 2, BASS_SAMPLE_FLOAT, nullptr, nullptr);
     if (gRecording == 0) {
         std::fprintf(stderr, "vormel: cannot listen (error %d); playing the sound again\n",
                      BASS_ErrorGetCode());
         BASS_RecordFree();
         return 0;
     }
-    gListening = 1;
     return gRecording;
 }
 
 int32_t StopListening() {
-    if (gListening == 0) return 0;
+    if (gRecording == 0) return 0;
     const int32_t result = BASS_ChannelStop(gRecording);
     BASS_RecordFree();
     gRecording = 0;
-    gListening = 0;
     return result;
 }
 
 void ToggleListening(void* window) {
-    if (gListening != 0) {
+    if (gRecording != 0) {
         StopListening();
         PlayAudioFile(window);
     } else {

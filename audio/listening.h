@@ -6,10 +6,9 @@
 
 #include <cstdint>
 
-// The recording while listening, 0 otherwise. Touched by the user-interface thread only.
+// The recording while listening (the scene follows what the desktop plays), 0 otherwise. Touched
+// by the user-interface thread only.
 extern uint32_t gRecording;
-// 1 while the scene follows what the desktop plays.
-extern int32_t gListening;
 // The sound server's name of the source to listen to; empty: the default output's monitor.
 extern char gListenSource[1024];
 

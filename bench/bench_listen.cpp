@@ -118,9 +118,11 @@ int main(int argc, char** argv) {
     BASS_RecordFree();
     std::sort(library.begin(), library.end());
     std::printf("latency from the output to the level read, %d rounds:\n", rounds);
-    std::printf("  from the player's write, read as it comes   median %5.1f ms\n", Median(fromWrite));
-    std::printf("  from the server's play time, as it comes    median %5.1f ms  (min %.1f, max %.1f)\n",
-                Median(library), library.front(), library.back());
+    std::printf("  from the player's write, read as it comes   median %5.1f ms\n",
+                Median(fromWrite));
+    std::printf(
+        "  from the server's play time, as it comes    median %5.1f ms  (min %.1f, max %.1f)\n",
+        Median(library), library.front(), library.back());
     std::printf("  from the server's play time, frames at 60 Hz median %5.1f ms\n", Median(frame));
     return 0;
 }

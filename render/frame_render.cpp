@@ -130,7 +130,7 @@ void DrawScene(float f) {
 
 // While listening no file plays, and none is reopened.
 void KeepSoundLooping() {
-    if (gListening != 0 || gChannel.load() != 0) return;
+    if (gRecording != 0 || gChannel.load() != 0) return;
     PlayAudioFile(gMainWnd);
     if (gChannel.load() != 0) InitScene();
 }

@@ -21,9 +21,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <functional>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>

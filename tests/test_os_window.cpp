@@ -541,13 +541,13 @@ TEST(VirtualKeys, AreTheKeysThatMoveATrackbarOrActOnTheWindow) {
         int32_t sdl;
         uint32_t vk;
     } keys[] = {
-        {SDLK_PAGEUP, VK_PRIOR}, {SDLK_PAGEDOWN, VK_NEXT},
-        {SDLK_END, VK_END},      {SDLK_HOME, VK_HOME},
-        {SDLK_LEFT, VK_LEFT},    {SDLK_UP, VK_UP},
-        {SDLK_RIGHT, VK_RIGHT},  {SDLK_DOWN, VK_DOWN},
-        {SDLK_KP_4, 0},          {SDLK_a, 0},
-        {SDLK_SPACE, 0},         {SDLK_UNKNOWN, 0},
-        {SDLK_F11, VK_F11},      {SDLK_ESCAPE, VK_ESCAPE},
+        {SDLK_PAGEUP, VK_PRIOR},  {SDLK_PAGEDOWN, VK_NEXT},
+        {SDLK_END, VK_END},       {SDLK_HOME, VK_HOME},
+        {SDLK_LEFT, VK_LEFT},     {SDLK_UP, VK_UP},
+        {SDLK_RIGHT, VK_RIGHT},   {SDLK_DOWN, VK_DOWN},
+        {SDLK_KP_4, 0},           {SDLK_a, 0},
+        {SDLK_SPACE, 0},          {SDLK_UNKNOWN, 0},
+        {SDLK_F11, VK_F11},       {SDLK_ESCAPE, VK_ESCAPE},
         {SDLK_RETURN, VK_RETURN}, {SDLK_KP_ENTER, VK_RETURN},
     };
     for (const auto& k : keys)
@@ -859,13 +859,15 @@ TEST(UnderAWindowManager, EachModeGivesTheWindowItsPlaceAndLeavingGivesItBack) {
         frame.insets = {4, 28, 4, 4};
         SetOwnFrame(w, frame, RecordingProc);
         ShowMainWindow(w);
-        RunLoopUntil(w, [] { return false; }, 500);
+        RunLoopUntil(
+            w, [] { return false; }, 500);
         for (const auto& step : steps) {
             if (step.ask == kRestore)
                 RestoreWindow(w);
             else
                 SetWindowMode(w, static_cast<WindowMode>(step.ask));
-            RunLoopUntil(w, [] { return false; }, 700); // the window manager takes its time
+            RunLoopUntil(
+                w, [] { return false; }, 700); // the window manager takes its time
             const WindowMode mode = GetWindowMode(w);
             int x = 0, y = 0, cw = 0, ch = 0, vx = 0, vy = 0, vw = 0, vh = 0;
             GetClientScreenPosition(w, &x, &y);
@@ -875,8 +877,8 @@ TEST(UnderAWindowManager, EachModeGivesTheWindowItsPlaceAndLeavingGivesItBack) {
             if (mode == WindowMode::Minimised)
                 std::fprintf(stderr, "[m]");
             else
-                std::fprintf(stderr, "[%c %d,%d %dx%d view %d,%d %dx%d]", "NMmF"[static_cast<int>(mode)],
-                             x, y, cw, ch, vx, vy, vw, vh);
+                std::fprintf(stderr, "[%c %d,%d %dx%d view %d,%d %dx%d]",
+                             "NMmF"[static_cast<int>(mode)], x, y, cw, ch, vx, vy, vw, vh);
         }
         std::exit(0);
     };

@@ -283,7 +283,8 @@ class Session {
             desktop_.MovePointer(pointerX_, pointerY_);
             int width = 0, height = 0;
             std::vector<uint8_t> screen;
-            if (!desktop_.CaptureScreen(&width, &height, &screen) || width <= pointerX_) return false;
+            if (!desktop_.CaptureScreen(&width, &height, &screen) || width <= pointerX_)
+                return false;
             const uint8_t* p = &screen[(static_cast<size_t>(pointerY_) * width + pointerX_) * 4];
             return !(p[0] == kDesktopColour[0] && p[1] == kDesktopColour[1] &&
                      p[2] == kDesktopColour[2]);
@@ -759,13 +760,13 @@ TEST_P(ProgramOn, IsUsedWithTheMouseUnderAWindowManager) {
     doubleClickAt(wx + captionX, wy + captionY);
     EXPECT_TRUE(Eventually([&] {
         return session.Take(&shot, &nx, &ny) && shot.width > session.ScreenWidth() - 80;
-    }))
-        << shot.width;
+    })) << shot.width;
     doubleClickAt(nx + shot.width / 2, ny + captionY);
     EXPECT_TRUE(Eventually([&] {
         return session.Take(&shot, &nx, &ny) && shot.width == normalWidth &&
                shot.height == normalHeight && nx == wx && ny == wy;
-    })) << shot.width << " at " << nx << ", " << ny;
+    })) << shot.width
+        << " at " << nx << ", " << ny;
 
     // Resting on the clock, its tip shows below it.
     const auto belowClock = [&](const Shot& s) {
@@ -971,9 +972,8 @@ TEST(Program, ListensToWhatTheDesktopPlays) {
     Program list(VORMEL_PROGRAM, "", {"--list-sources"});
     EXPECT_EQ(list.WaitForExit(10s), 0) << list.Errors();
     EXPECT_EQ(Lines(list.Output()),
-              (std::vector<std::string>{
-                  "0 speakers.monitor  Monitor of speakers output  (default)",
-                  "1 headphones.monitor  Monitor of headphones output"}));
+              (std::vector<std::string>{"0 speakers.monitor  Monitor of speakers output  (default)",
+                                        "1 headphones.monitor  Monitor of headphones output"}));
     for (const char* unknown : {"microphone", "7"}) {
         Program refused(VORMEL_PROGRAM, "", {"--listen", unknown});
         EXPECT_EQ(refused.WaitForExit(10s), 2) << unknown;

@@ -95,9 +95,9 @@ HitRegion FrameHitTest(const FrameGeometry& frame, int width, int height, bool r
 }
 
 bool IsSecondClick(ClickRecord* last, const void* target, int x, int y, uint64_t now) {
-    const bool second = last->at != 0 && last->target == target && now - last->at <= kDoubleClickMs &&
-                        std::abs(x - last->x) <= kDoubleClickSlop &&
-                        std::abs(y - last->y) <= kDoubleClickSlop;
+    const bool second =
+        last->at != 0 && last->target == target && now - last->at <= kDoubleClickMs &&
+        std::abs(x - last->x) <= kDoubleClickSlop && std::abs(y - last->y) <= kDoubleClickSlop;
     *last = {target, second ? 0 : now, x, y};
     return second;
 }
@@ -165,8 +165,7 @@ void ResumeOwnFrame(WindowHandle window) {
 }
 
 void FramePressed(OsWindow* top) {
-    if (!top->pointerInside ||
-        RegionAt(top, top->pointerX, top->pointerY) != HitRegion::Caption) {
+    if (!top->pointerInside || RegionAt(top, top->pointerX, top->pointerY) != HitRegion::Caption) {
         top->captionClick = {};
         return;
     }
@@ -174,5 +173,5 @@ void FramePressed(OsWindow* top) {
         return;
     CancelDesktopMove(top);
     SetWindowMode(top, GetWindowMode(top) == WindowMode::Maximised ? WindowMode::Normal
-                                                                     : WindowMode::Maximised);
+                                                                   : WindowMode::Maximised);
 }

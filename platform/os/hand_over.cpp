@@ -38,7 +38,6 @@ int MillisecondsLeft(Clock::time_point deadline) {
     return static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
 }
 
-
 std::string EncodeHandOver(uint16_t kind, const std::string& text) {
     std::string request(kHandOverMagic, sizeof kHandOverMagic);
     for (const uint16_t field : {kHandOverVersion, kind})

@@ -8,10 +8,10 @@
 struct PlatformOptions {
     // Frames a second the window's timers may tick at: -1 follows the display, 0 has no limit.
     int frameRateCap = -1;
-    bool vsync = true;     // false: present frames without waiting for the display (benchmarks)
-    bool glInfo = false;   // say the OpenGL version at start, when the first frame shows, and the
-                           // frames presented each second
-    bool audioLog = false; // say the sound driver and format asked for and obtained
+    bool vsync = true;       // false: present frames without waiting for the display (benchmarks)
+    bool glInfo = false;     // say the OpenGL version at start, when the first frame shows, and the
+                             // frames presented each second
+    bool audioLog = false;   // say the sound driver and format asked for and obtained
     bool renderInfo = false; // say how long a render took to run the frames before --start
     // When the program started: the first frame's line counts from here.
     std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();

@@ -83,8 +83,8 @@ constexpr int kObeyTimeoutMs = 3000;
 struct PendingRequest {
     std::mutex lock;
     HandOverRequest request; // a play without a path asks only for the raise
-    bool waiting = false;  // queued for the loop, not taken yet
-    bool answered = false; // the loop took it and said whether it obeyed
+    bool waiting = false;    // queued for the loop, not taken yet
+    bool answered = false;   // the loop took it and said whether it obeyed
     bool obeyed = false;
     UniqueFd answer; // an eventfd the loop signals once it has answered
 };

@@ -17,7 +17,8 @@
 //   2 bytes   the protocol's version, kHandOverVersion, little-endian
 //   2 bytes   the request, little-endian: kHandOverPlay or kHandOverListen
 //   4 bytes   length n of the request's text, little-endian; 0 when there is none
-//   n bytes   the text, no terminator, any byte but NUL: the absolute path of a file to play, or the
+//   n bytes   the text, no terminator, any byte but NUL: the absolute path of a file to play, or
+//   the
 //             name of a source to listen to (none: the default output's monitor)
 // then the sender shuts its side down. The first copy answers with the one byte kHandOverAck once
 // its window has obeyed the request, and closes; a window that is closing obeys nothing, and the

@@ -135,8 +135,7 @@ void WatchTheXServer() {
     XSetIOErrorHandler(OnDisplayLost);
 }
 
-// --- A Wayland compositor
-// ------------------------------------------------------------------------
+// --- A Wayland compositor ----------------------------------------------------------------------
 
 // SDL turns a broken connection to the compositor into a quit request, which alone would end the
 // program as a close does. The connection tells whether it broke.
@@ -162,11 +161,10 @@ bool WithoutWindowManager(OsWindow* top) {
     unsigned long count = 0;
     unsigned long after = 0;
     unsigned char* data = nullptr;
-    const bool managed =
-        check != None &&
-        XGetWindowProperty(d, DefaultRootWindow(d), check, 0, 1, False, XA_WINDOW, &type, &format,
-                           &count, &after, &data) == Success &&
-        count == 1;
+    const bool managed = check != None &&
+                         XGetWindowProperty(d, DefaultRootWindow(d), check, 0, 1, False, XA_WINDOW,
+                                            &type, &format, &count, &after, &data) == Success &&
+                         count == 1;
     if (data) XFree(data);
     return !managed;
 }
@@ -227,8 +225,7 @@ bool EnsureVideo() {
 // set here as it should be. The old WM_NAME keeps what SDL made of it.
 void ShowTitleToWindowManager(SDL_Window* window, const char* title) {
     SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return;
+    if (!WindowSystemInfo(window, SDL_SYSWM_X11, &info)) return;
     Display* display = info.info.x11.display;
     const Atom name = XInternAtom(display, "_NET_WM_NAME", False);
     const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);

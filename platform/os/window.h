@@ -23,7 +23,8 @@ enum : uint32_t {
     WM_KILLFOCUS = 0x0008, // control: the window that gains it (or null)
     WM_PAINT = 0x000F,
     WM_CLOSE = 0x0010,
-    WM_COPYDATA = 0x004A, // wParam: a request another copy of the program handed over; text: its text
+    WM_COPYDATA =
+        0x004A, // wParam: a request another copy of the program handed over; text: its text
     WM_NCMOUSEMOVE = 0x00A0,   // the WM_NC* mouse messages go to a frame drawn by the program; x, y
     WM_NCLBUTTONDOWN = 0x00A1, // in pixels of the whole window, frame included
     WM_NCLBUTTONUP = 0x00A2,
@@ -33,8 +34,8 @@ enum : uint32_t {
                             // or to its top-level window for the keys that act on the window
                             // (F11, Esc)
     WM_SYSKEYDOWN = 0x0104, // a key with Alt held, to the top-level window
-    WM_TIMER = 0x0113,   // timerId: the timer's identifier
-    WM_HSCROLL = 0x0114, // control: the sending control; wParam: the notification code (TB_*)
+    WM_TIMER = 0x0113,      // timerId: the timer's identifier
+    WM_HSCROLL = 0x0114,    // control: the sending control; wParam: the notification code (TB_*)
     WM_MOUSEMOVE = 0x0200,
     WM_LBUTTONDOWN = 0x0201,
     WM_LBUTTONUP = 0x0202,
@@ -54,7 +55,7 @@ struct Message {
     WindowHandle control = nullptr;
     const std::vector<std::string>* files = nullptr;
     const std::string* text = nullptr; // WM_COPYDATA
-    intptr_t wParam = 0; // control messages (TBM_*): as their namesakes take them
+    intptr_t wParam = 0;               // control messages (TBM_*): as their namesakes take them
     intptr_t lParam = 0;
     uint32_t key = 0; // WM_KEYDOWN: the virtual-key code (VK_*)
 };

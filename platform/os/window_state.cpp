@@ -217,9 +217,7 @@ void SetKeptAbove(WindowHandle window, bool above) {
 // --- The pointer --------------------------------------------------------------------------------
 
 void PointerEvent(OsWindow* top, int x, int y, uint32_t buttons) {
-    top->pointerInside = true;
-    top->pointerX = x;
-    top->pointerY = y;
+    PointerSeenAt(top, x, y);
     top->pointerButtons = buttons;
     if (!top->fullScreen) return;
     gLastMotion = SDL_GetTicks64();

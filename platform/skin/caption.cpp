@@ -98,7 +98,7 @@ void Act(WindowHandle top, ButtonKind kind) {
         break;
     case ButtonKind::Maximize:
         SetWindowMode(top, GetWindowMode(top) == WindowMode::Maximised ? WindowMode::Normal
-                                                                         : WindowMode::Maximised);
+                                                                       : WindowMode::Maximised);
         break;
     case ButtonKind::Close:
         SendMessage(top, WM_CLOSE, 0, 0);

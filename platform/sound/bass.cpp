@@ -191,7 +191,7 @@ DWORD BASS_ChannelIsActive(DWORD handle) {
     if (RecordingActive(handle, &state)) return state;
     return WithChannel(handle, BASS_ACTIVE_STOPPED, [](Library&, int, const Channel& channel) {
         return Succeed(channel.playing && !channel.ended.load() ? BASS_ACTIVE_PLAYING
-                                                               : BASS_ACTIVE_STOPPED);
+                                                                : BASS_ACTIVE_STOPPED);
     });
 }
 

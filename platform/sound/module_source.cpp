@@ -27,7 +27,6 @@ struct FreeOpenmptText {
 };
 using OpenmptText = std::unique_ptr<const char, FreeOpenmptText>;
 
-
 class ModuleSource final : public Source {
   public:
     ~ModuleSource() override {

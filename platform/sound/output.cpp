@@ -1,6 +1,6 @@
 #include "platform/sound/output.h"
 
-#include "platform/os/options.h"
+#include "platform/sound/audio_log.h"
 #include "platform/sound/bass.h"
 
 #include <SDL.h>
@@ -28,13 +28,9 @@ void SDLCALL DeviceCallback(void* mixer, Uint8* stream, int bytes) {
     static_cast<Mixer*>(mixer)->Mix(reinterpret_cast<float*>(stream), frames);
 }
 
-bool Logging() {
-    return GetPlatformOptions().audioLog;
-}
-
 // Asked for, says which device format was asked for and which was obtained.
 void LogFormat(const SDL_AudioSpec& wanted, const SDL_AudioSpec& obtained) {
-    if (!Logging()) return;
+    if (!AudioLog()) return;
     std::fprintf(stderr,
                  "audio: driver %s, asked %d Hz %d ch %d frames, got %d Hz %d ch %d frames\n",
                  SDL_GetCurrentAudioDriver(), wanted.freq, wanted.channels, wanted.samples,
@@ -43,7 +39,7 @@ void LogFormat(const SDL_AudioSpec& wanted, const SDL_AudioSpec& obtained) {
 
 // Asked for, says that a start of the device failed, at every real attempt.
 void LogFailure(const SDL_AudioSpec& wanted) {
-    if (!Logging()) return;
+    if (!AudioLog()) return;
     const char* driver = SDL_GetCurrentAudioDriver();
     std::fprintf(stderr, "audio: driver %s, asked %d Hz %d ch %d frames, failed: %s\n",
                  driver ? driver : "none", wanted.freq, wanted.channels, wanted.samples,
@@ -58,7 +54,7 @@ void QuietAlsaError(const char*, int, const char*, int, const char*, ...) {}
 
 void SilenceAlsa() {
     static bool done = false;
-    if (done || Logging()) return;
+    if (done || AudioLog()) return;
     done = true;
     void* alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
     if (!alsa) return;

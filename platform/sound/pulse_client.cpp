@@ -15,7 +15,6 @@ struct ServerInfo {
 };
 
 struct SinkInfo {
-    bool done = false;
     std::string monitor;
 };
 
@@ -30,10 +29,9 @@ void TakeServerInfo(pa_context*, const pa_server_info* info, void* user) {
     answer->done = true;
 }
 
-void TakeSinkInfo(pa_context*, const pa_sink_info* info, int last, void* user) {
+void TakeSinkInfo(pa_context*, const pa_sink_info* info, int, void* user) {
     auto* answer = static_cast<SinkInfo*>(user);
     if (info && info->monitor_source_name) answer->monitor = info->monitor_source_name;
-    if (last) answer->done = true;
 }
 
 void TakeSourceInfo(pa_context*, const pa_source_info* info, int last, void* user) {
@@ -126,8 +124,8 @@ bool PulseClient::Await(pa_operation* operation) {
 
 void PulseClient::WatchServer(std::atomic<bool>* changed) {
     pa_context_set_subscribe_callback(context_, OnServerEvent, changed);
-    if (pa_operation* o = pa_context_subscribe(context_, PA_SUBSCRIPTION_MASK_SERVER, nullptr,
-                                               nullptr))
+    if (pa_operation* o =
+            pa_context_subscribe(context_, PA_SUBSCRIPTION_MASK_SERVER, nullptr, nullptr))
         pa_operation_unref(o);
 }
 
@@ -148,8 +146,8 @@ bool PulseClient::DefaultMonitor(std::string* monitor) {
 bool PulseClient::Describe(const std::string& source, std::string* description) {
     std::vector<SourceEntry> found;
     SourceQuery query{false, &found};
-    if (!Await(pa_context_get_source_info_by_name(context_, source.c_str(), TakeSourceInfo,
-                                                  &query)) ||
+    if (!Await(
+            pa_context_get_source_info_by_name(context_, source.c_str(), TakeSourceInfo, &query)) ||
         found.empty())
         return false;
     *description = found.front().description;

@@ -119,8 +119,7 @@ void Recorder::Run() {
             wait = kFirstRetry;
             told_ = false;
         }
-        if (!told_)
-            std::fprintf(stderr, "vormel: cannot listen: %s; trying again\n", why.c_str());
+        if (!told_) std::fprintf(stderr, "vormel: cannot listen: %s; trying again\n", why.c_str());
         told_ = true;
         WaitBeforeRetry(wait);
         wait = std::min<std::chrono::seconds>(wait * 2, kLongestRetry);
@@ -172,9 +171,9 @@ bool Recorder::Session(std::string* why) {
             }
             auto spin = std::chrono::duration_cast<std::chrono::microseconds>(kLongestSpin);
             if (!stream_)
-                spin = std::clamp(std::chrono::duration_cast<std::chrono::microseconds>(
-                                      retryAt - Clock::now()),
-                                  std::chrono::microseconds(0), spin);
+                spin = std::clamp(
+                    std::chrono::duration_cast<std::chrono::microseconds>(retryAt - Clock::now()),
+                    std::chrono::microseconds(0), spin);
             client.Spin(spin);
         }
         *why = stopping_.load() ? "" : "the sound server went away (" + client.Error() + ")";
@@ -197,8 +196,7 @@ void Recorder::Follow(PulseClient& client, const std::string& source) {
         told_ = true;
         return;
     }
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, kRate,
-                              static_cast<uint8_t>(settings_.channels)};
+    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, kRate, static_cast<uint8_t>(settings_.channels)};
     stream_ = pa_stream_new(client.context(), "Vormel listening", &spec, nullptr);
     if (!stream_) return;
     pa_stream_set_read_callback(stream_, OnReadable, this);
@@ -216,8 +214,8 @@ void Recorder::Follow(PulseClient& client, const std::string& source) {
     }
     streamSource_ = source;
     SetSource(source, description);
-    if (AudioLog()) std::fprintf(stderr, "vormel: listening to %s (%s)\n", source.c_str(),
-                                 description.c_str());
+    if (AudioLog())
+        std::fprintf(stderr, "vormel: listening to %s (%s)\n", source.c_str(), description.c_str());
 }
 
 // With the log on, what the server granted of the small deliveries asked for.

@@ -27,26 +27,18 @@ arch=$(dpkg --print-architecture)
 # Its files, links and folders aside.
 listing=$(dpkg-deb -c "$deb")
 awk '$1 !~ /^[dl]/ { print $6 }' <<<"$listing" | sort >"$work/files"
-sort >"$work/expected" <<EOF
+# Every file of the project's Resource/ folder goes with the program.
+resources=$(cd "$(dirname "$0")/../../Resource" && ls)
+{
+    sed 's|^|./usr/lib/vormel/Resource/|' <<<"$resources"
+    cat <<EOF
 ./usr/lib/vormel/vormel
-./usr/lib/vormel/Resource/Clock.png
-./usr/lib/vormel/Resource/Podcast.sks
-./usr/lib/vormel/Resource/V1.png
-./usr/lib/vormel/Resource/V2.png
-./usr/lib/vormel/Resource/V3.png
-./usr/lib/vormel/Resource/V4.png
-./usr/lib/vormel/Resource/V5.png
-./usr/lib/vormel/Resource/V6.png
-./usr/lib/vormel/Resource/assistant.png
-./usr/lib/vormel/Resource/audio.ogg
-./usr/lib/vormel/Resource/flare0.png
-./usr/lib/vormel/Resource/frame.png
-./usr/lib/vormel/Resource/icon.png
 ./usr/share/applications/vormel.desktop
 ./usr/share/icons/hicolor/64x64/apps/vormel.png
 ./usr/share/man/man1/vormel.1.gz
 ./usr/share/metainfo/org.vormel.vormel.metainfo.xml
 EOF
+} | sort >"$work/expected"
 diff -u "$work/expected" "$work/files" || fail "the package's files are not the expected ones"
 grep -q ' ./usr/bin/vormel -> ../lib/vormel/vormel$' <<<"$listing" ||
     fail "no link /usr/bin/vormel to the program"

@@ -23,7 +23,8 @@ constexpr const char* kConfig = "[core]\nidle-time=0\n"
 
 Compositor::Compositor() {
     static int count = 0;
-    const std::string name = "vormel-test-" + std::to_string(getpid()) + "-" + std::to_string(++count);
+    const std::string name =
+        "vormel-test-" + std::to_string(getpid()) + "-" + std::to_string(++count);
     // Wayland wants its runtime folder private to the user (weston refuses a shared one).
     folder_ = (fs::temp_directory_path() / name).string();
     fs::create_directories(folder_);

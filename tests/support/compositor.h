@@ -15,8 +15,8 @@ inline constexpr int kOutputHeight = 1000;
 
 class Compositor {
   public:
-    // On $DISPLAY (a screen larger than the output), with a magenta desktop (kDesktopColour) and no panel, so that a client's window
-    // stands out, whatever its colours.
+    // On $DISPLAY (a screen larger than the output), with a magenta desktop (kDesktopColour) and no
+    // panel, so that a client's window stands out, whatever its colours.
     Compositor();
     ~Compositor();
     Compositor(const Compositor&) = delete;

@@ -74,8 +74,7 @@ int RunProgram(const std::vector<std::string>& argv, const std::vector<std::stri
 }
 
 SoundServer::SoundServer(std::vector<std::string> sinks) : sinks_(std::move(sinks)) {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "vormel-pulse-XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "vormel-pulse-XXXXXX").string();
     if (mkdtemp(pattern.data())) folder_ = pattern; // mkdtemp makes it 0700
 }
 
@@ -94,7 +93,8 @@ std::string SoundServer::address() const {
 
 bool SoundServer::Start() {
     if (pid_ > 0) return true;
-    std::vector<std::string> argv = {"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
+    std::vector<std::string> argv = {"pulseaudio",        "-n",
+                                     "--daemonize=no",    "--exit-idle-time=-1",
                                      "--use-pid-file=no", "--system=no"};
     // The sinks first: once the socket answers, they are there.
     for (const std::string& sink : sinks_)
@@ -106,8 +106,9 @@ bool SoundServer::Start() {
                    "/native");
     // Its own folders, and no display: as root under a test's X server it would try to start a
     // session bus there.
-    pid_ = Spawn(argv, {"XDG_RUNTIME_DIR=" + folder_, "HOME=" + folder_, "DISPLAY=",
-                        "WAYLAND_DISPLAY=", "DBUS_SESSION_BUS_ADDRESS=disabled:"},
+    pid_ = Spawn(argv,
+                 {"XDG_RUNTIME_DIR=" + folder_, "HOME=" + folder_,
+                  "DISPLAY=", "WAYLAND_DISPLAY=", "DBUS_SESSION_BUS_ADDRESS=disabled:"},
                  folder_ + "/server.log");
     if (pid_ < 0) {
         std::fprintf(stderr, "sound server: pulseaudio could not be started\n");
