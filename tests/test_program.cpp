@@ -863,6 +863,74 @@ TEST(Program, PlaysWhatIsDroppedOnItAndWhatASecondStartHandsIt) {
     EXPECT_EQ(program.WaitForExit(10s), 0) << program.Errors();
 }
 
+// A second start learns how its request went: it ends with 0 once the running copy plays its
+// file, and with 1 and the running copy's own line when the file does not play, or when the
+// running copy does not answer (it is stopped); a start that waits ends with 0 on SIGTERM. The
+// display is one however DISPLAY spells it.
+TEST(Program, ASecondStartIsToldHowItsRequestWent) {
+    ScratchFolder folder;
+    Signal tone;
+    tone.seconds = 30;
+    const std::string song = folder.Path("song.wav");
+    const std::string missing = folder.Path("typo.ogg");
+    const std::string text = folder.Path("notes.ogg");
+    ASSERT_TRUE(WriteSound(song, SoundFormat::WavPcm16, tone));
+    std::ofstream(text) << "not a sound\n";
+    Program first(VORMEL_PROGRAM, nullptr);
+    FakeDesktop desktop;
+    ASSERT_TRUE(WaitUntilShown(desktop, 20s)) << first.Errors();
+
+    const std::string display = std::getenv("DISPLAY");
+    const std::string number = display.substr(1);
+    const struct {
+        std::string what;
+        std::string display;
+        std::string file;
+        int exitCode;
+        std::string told; // the start of its one line
+    } cases[] = {
+        {"DISPLAY=unix:N", "unix:" + number, song, 0, ""},
+        {"DISPLAY=:0N", ":0" + number, song, 0, ""},
+        {"DISPLAY=:N.0", display + ".0", song, 0, ""},
+        {"a file that is not there", display, missing, 1, "vormel: cannot play " + missing + ": "},
+        {"a file that is not a sound", display, text, 1, "vormel: cannot play " + text + ": "},
+        {"a file that is not there, again", display, missing, 1,
+         "vormel: cannot play " + missing + ": "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Program second(VORMEL_PROGRAM, c.display.c_str(), {c.file});
+        EXPECT_EQ(second.WaitForExit(20s), c.exitCode) << second.Errors();
+        const std::vector<std::string> told = Lines(second.Errors());
+        if (c.told.empty()) {
+            EXPECT_TRUE(told.empty()) << second.Errors();
+        } else {
+            ASSERT_EQ(told.size(), 1u) << second.Errors();
+            EXPECT_EQ(told[0].rfind(c.told, 0), 0u) << told[0];
+            // The running copy said the same, once, on its own standard error.
+            EXPECT_NE(first.Errors().find(told[0]), std::string::npos) << first.Errors();
+        }
+    }
+    EXPECT_TRUE(desktop.IsShown(kTitle)) << "a file that does not play ends nothing";
+
+    first.Signal(SIGSTOP);
+    Program unanswered(VORMEL_PROGRAM, nullptr, {song});
+    EXPECT_EQ(unanswered.WaitForExit(20s), 1);
+    EXPECT_EQ(Lines(unanswered.Errors()),
+              std::vector<std::string>{
+                  "vormel: another Vormel runs on this display but does not answer"});
+    Program interrupted(VORMEL_PROGRAM, nullptr, {song});
+    std::this_thread::sleep_for(2s);
+    interrupted.Signal(SIGTERM);
+    EXPECT_EQ(interrupted.WaitForExit(20s), 0) << interrupted.Errors();
+    first.Signal(SIGCONT);
+
+    Program served(VORMEL_PROGRAM, nullptr, {song});
+    EXPECT_EQ(served.WaitForExit(20s), 0) << served.Errors();
+    first.Signal(SIGTERM);
+    EXPECT_EQ(first.WaitForExit(10s), 0) << first.Errors();
+}
+
 // Installed as `cmake --install` lays it out: the program finds its Resource folder through the
 // link in bin/, and the desktop entry offers it for sound files.
 TEST(Program, InstalledItRunsThroughTheLinkInBin) {
