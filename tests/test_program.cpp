@@ -742,9 +742,26 @@ TEST_P(ProgramOn, IsUsedWithTheMouseUnderAWindowManager) {
     ASSERT_TRUE(session.Take(&shot));
     EXPECT_LT(ViewEdges(shot) * 10, edgesAt45) << "zoomed in to one degree";
 
+    // A drag of the scene that ends on the caption, and a click there at once, are no double
+    // click: a release is no press. The drag ends there, too.
+    const int normalWidth = shot.width, normalHeight = shot.height;
+    client(captionX - shot.left, 100);
+    desktop.PressButton(1);
+    for (int y = 80; y > -shot.top; y -= 20)
+        client(captionX - shot.left, y);
+    client(captionX - shot.left, captionY - shot.top);
+    std::this_thread::sleep_for(100ms);
+    desktop.ReleaseButton(1);
+    std::this_thread::sleep_for(60ms);
+    desktop.PressButton(1);
+    std::this_thread::sleep_for(60ms);
+    desktop.ReleaseButton(1);
+    std::this_thread::sleep_for(700ms);
+    ASSERT_TRUE(session.Take(&shot, &nx, &ny));
+    EXPECT_EQ(std::tie(shot.width, nx, ny), std::tie(normalWidth, wx, wy)) << "not maximised";
+
     // A double click on the caption maximises the window; another, on the maximised caption,
     // gives it back where it was.
-    const int normalWidth = shot.width, normalHeight = shot.height;
     const auto doubleClickAt = [&](int x, int y) {
         session.MovePointer(x, y);
         std::this_thread::sleep_for(100ms);
@@ -921,11 +938,17 @@ TEST(Program, PresentsNoMoreFramesThanItsCap) {
     }
 }
 
-TEST(Program, WithoutADisplayEndsWith99AndSaysWhy) {
-    Program program(false);
-    ASSERT_TRUE(program.started());
-    EXPECT_EQ(program.WaitForExit(20s), 99);
-    EXPECT_NE(program.Errors().find("vormel: "), std::string::npos) << program.Errors();
+// One line, whatever the session lacks besides a display: the Wayland library's own complaint
+// about a runtime folder that is missing or unusable is not the user's business here.
+TEST(Program, WithoutADisplayEndsWith99AndSaysWhyInOneLine) {
+    for (const char* runtime : {"XDG_RUNTIME_DIR=/tmp", "XDG_RUNTIME_DIR=", "XDG_RUNTIME_DIR=run"}) {
+        SCOPED_TRACE(runtime);
+        Program program(VORMEL_PROGRAM, "", {}, {runtime});
+        ASSERT_TRUE(program.started());
+        EXPECT_EQ(program.WaitForExit(20s), 99);
+        EXPECT_EQ(Lines(program.Errors()),
+                  std::vector<std::string>{"vormel: no display with OpenGL to open the window on"});
+    }
 }
 
 } // namespace

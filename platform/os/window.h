@@ -32,7 +32,7 @@ enum : uint32_t {
     WM_NCRBUTTONUP = 0x00A5,
     WM_KEYDOWN = 0x0100,    // key: the virtual-key code; to the window with the keyboard focus,
                             // or to its top-level window for the keys that act on the window
-                            // (F11, Esc)
+                            // (F11, Esc, letters), which a held key does not repeat
     WM_SYSKEYDOWN = 0x0104, // a key with Alt held, to the top-level window
     WM_TIMER = 0x0113,      // timerId: the timer's identifier
     WM_HSCROLL = 0x0114,    // control: the sending control; wParam: the notification code (TB_*)
@@ -78,7 +78,7 @@ enum : uint32_t {
     VK_F11 = 0x7A,
 };
 
-// The common controls' classes, which exist once the window system has started.
+// The common controls' classes, which exist from the start.
 inline constexpr const char* kStaticClass = "STATIC"; // a label showing its window text
 // A horizontal slider with ticks below its channel. Its messages, sent with SendMessage, take
 // their arguments as on the desktop the program was designed for; it answers the user's drags,

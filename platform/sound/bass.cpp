@@ -47,7 +47,8 @@ DWORD CreateChannel(bool module, BOOL mem, const void* file, QWORD offset, QWORD
         // its first frame) is refused now rather than ending the moment it starts.
         if (DecodeAhead(*channel) == 0) {
             error = BASS_ERROR_FILEFORM;
-            reason = "it holds no sound";
+            reason = channel->source->Trouble();
+            if (reason.empty()) reason = "it holds no sound";
         }
     }
     if (error != BASS_OK) {
