@@ -131,6 +131,8 @@ PlatformOptions ReadOptions(const CommandLine& line, const char* const* environm
             options.audioLog = SwitchedOn(value);
         } else if (name == "VORMEL_RENDER_INFO") {
             options.renderInfo = SwitchedOn(value);
+        } else if (name == "VORMEL_LEVEL_TRACE") {
+            options.levelTrace = value;
         }
     }
     return options;
