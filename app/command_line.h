@@ -30,6 +30,9 @@ struct CommandLine {
     int fps = -1;     // --fps N without --render: frames a second at most, 0 for no limit; -1 when
                       // not given
     bool fullScreen = false; // --fullscreen: the window starts full screen
+    // --delay MS: milliseconds added to the output's latency the scene waits for (-1000 to 1000).
+    int delay = 0;
+    bool delayGiven = false;
     RenderOptions renderOptions;
     std::string error; // why the command line was refused; empty when it was understood
 };
@@ -37,11 +40,14 @@ struct CommandLine {
 CommandLine ParseCommandLine(int argc, const char* const* argv);
 
 // What the platform is asked for: the command line's options, then the environment's (VORMEL_FPS
-// where --fps was not given, VORMEL_VSYNC=0, and the switches VORMEL_GL_INFO, VORMEL_AUDIO_LOG and
-// VORMEL_RENDER_INFO, each off when unset, empty or 0 and on otherwise). environment is a
-// null-ended list of NAME=VALUE entries, as environ. A value that is not understood is said in one
-// line on standard error and left out.
-PlatformOptions ReadOptions(const CommandLine& line, const char* const* environment);
+// where --fps was not given, VORMEL_DELAY where --delay was not, VORMEL_VSYNC=0,
+// VORMEL_LEVEL_TRACE, and the switches VORMEL_GL_INFO, VORMEL_AUDIO_LOG and VORMEL_RENDER_INFO,
+// each off when unset, empty or 0 and on otherwise). environment is a null-ended list of
+// NAME=VALUE entries, as environ. A value that is not understood is said in one line on standard
+// error and left out; a VORMEL_DELAY that is not one, which would leave the picture out of step,
+// is written into *refused instead when refused is given.
+PlatformOptions ReadOptions(const CommandLine& line, const char* const* environment,
+                            std::string* refused = nullptr);
 
 // A number of frames a second as --fps and VORMEL_FPS take it: 0 to 1000. -1 when it is not one.
 int ParseFrameRate(const char* text);

@@ -76,25 +76,7 @@ bool WriteBursts(const std::string& path, double seconds) {
             samples[2 * (start + i)] = samples[2 * (start + i) + 1] =
                 static_cast<float>(amplitude * std::sin(2 * M_PI * 441.0 * i / kRate));
     }
-    // The fixtures write a tone; this signal is written here, raw, in a float WAV.
-    std::ofstream out(path, std::ios::binary);
-    const auto put32 = [&](uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
-    const auto put16 = [&](uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
-    const auto bytes = static_cast<uint32_t>(samples.size() * sizeof(float));
-    out.write("RIFF", 4);
-    put32(36 + bytes);
-    out.write("WAVEfmt ", 8);
-    put32(16);
-    put16(3); // IEEE float
-    put16(2);
-    put32(kRate);
-    put32(kRate * 8);
-    put16(8);
-    put16(32);
-    out.write("data", 4);
-    put32(bytes);
-    out.write(reinterpret_cast<const char*>(samples.data()), bytes);
-    return static_cast<bool>(out);
+    return WriteSamples(path, samples);
 }
 
 // A burst as the output plays it: when it is heard, on the monotonic clock, and how loud.

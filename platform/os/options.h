@@ -17,6 +17,9 @@ struct PlatformOptions {
     // Where each frame drawn appends when it read the sound's level, when it was shown and what it
     // read; empty: nowhere.
     std::string levelTrace;
+    // Milliseconds added to the latency the sound server tells, for outputs it does not know (an
+    // amplifier, a television): -1000 to 1000; a total below zero counts as zero.
+    int delayMs = 0;
     // When the program started: the first frame's line counts from here.
     std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
 };
