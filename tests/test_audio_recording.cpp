@@ -6,10 +6,10 @@
 #include "audio/playback.h"
 #include "platform/os/options.h"
 #include "platform/sound/bass.h"
+#include "platform/sound/level_meter.h"
 #include "platform/sound/pulse_client.h"
 #include "platform/sound/recorder.h"
 #include "render/frame_render.h"
-#include "platform/sound/level_meter.h"
 #include "support/sound_fixtures.h"
 #include "support/sound_server.h"
 
@@ -17,6 +17,7 @@
 #include <pulse/simple.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -497,6 +498,15 @@ std::array<int64_t, 2> FirstLoud(std::array<DWORD, 2> handles, int64_t from) {
     return loud;
 }
 
+// The middle of how late (in ms) each burst was read, within the bounds; a busy machine can only
+// make a reading later, and the server's timing jitters by a few milliseconds either way.
+void ExpectMedianWithin(std::vector<int64_t> lateness, int64_t earliest, int64_t latest) {
+    std::sort(lateness.begin(), lateness.end());
+    const int64_t median = lateness[lateness.size() / 2];
+    EXPECT_GE(median, earliest) << testing::PrintToString(lateness);
+    EXPECT_LE(median, latest) << testing::PrintToString(lateness);
+}
+
 // With the level correction, for a time.
 class DelayOf {
   public:
@@ -517,27 +527,30 @@ class DelayOf {
 // before it is heard, and not long after. Only lateness can come from a busy machine.
 TEST_P(Recording, ReadsEachBurstWhenTheServerSaysItIsHeard) {
     constexpr int64_t kMs = 1000000;
-    for (const char* sink : {"speakers", "headphones"}) {
+    const struct {
+        const char* sink;
+        int delay;
+    } cases[] = {{"speakers", 0}, {"headphones", 150}};
+    for (const auto& [sink, delay] : cases) {
+        SCOPED_TRACE(testing::Message() << sink << ", a correction of " << delay << " ms");
         ASSERT_TRUE(server_->SetDefaultSink(sink));
         BurstPlayer player(sink);
         ASSERT_TRUE(player.playing());
-        for (int delay : {0, 150}) {
-            SCOPED_TRACE(testing::Message() << sink << ", a correction of " << delay << " ms");
-            DelayOf correction(delay);
-            const HRECORD recording = Listen();
-            // PipeWire's session manager makes a new default output known a little later.
-            ASSERT_TRUE(WaitFor([&] { return SourceName() == std::string(sink) + ".monitor"; }));
-            player.NextBurstHeard(); // the capture's timing settled
-            for (int burst = 0; burst < 3; ++burst) {
-                const int64_t heard = player.NextBurstHeard() + delay * kMs;
-                ASSERT_GT(heard, 0);
-                const int64_t read = FirstLoud({recording, 0}, heard - 200 * kMs)[0];
-                ASSERT_GT(read, 0);
-                EXPECT_GE(read, heard - 15 * kMs) << (heard - read) / kMs << " ms early";
-                EXPECT_LE(read, heard + 250 * kMs) << (read - heard) / kMs << " ms late";
-            }
-            ASSERT_TRUE(BASS_RecordFree());
+        DelayOf correction(delay);
+        const HRECORD recording = Listen();
+        // PipeWire's session manager makes a new default output known a little later.
+        ASSERT_TRUE(WaitFor([&] { return SourceName() == std::string(sink) + ".monitor"; }));
+        player.NextBurstHeard(); // the capture's timing settled
+        std::vector<int64_t> lateness;
+        for (int burst = 0; burst < 5; ++burst) {
+            const int64_t heard = player.NextBurstHeard() + delay * kMs;
+            ASSERT_GT(heard, 0);
+            const int64_t read = FirstLoud({recording, 0}, heard - 200 * kMs)[0];
+            ASSERT_GT(read, 0) << "not read within 200 ms before it was heard and 3 s after";
+            lateness.push_back((read - heard) / kMs);
         }
+        ExpectMedianWithin(lateness, -10, 150);
+        ASSERT_TRUE(BASS_RecordFree());
     }
 }
 
@@ -566,16 +579,18 @@ TEST_P(Recording, PlayingThroughTheServerTheLevelIsOfTheSoundHeard) {
     const HSTREAM channel = BASS_StreamCreateFile(FALSE, file.c_str(), 0, 0, 0);
     ASSERT_TRUE(BASS_ChannelPlay(channel, FALSE));
     int64_t from = sound::SteadyNow();
-    for (int burst = 0; burst < 5; ++burst) {
+    std::vector<int64_t> lateness;
+    for (int burst = 0; burst < 7; ++burst) {
         const auto [played, heard] = FirstLoud({channel, monitor}, from);
         ASSERT_GT(played, 0);
         ASSERT_GT(heard, 0);
-        if (burst > 0) { // the first after the server has timed the stream
-            EXPECT_GE(played, heard - 12 * kMs) << (heard - played) / kMs << " ms early";
-            EXPECT_LE(played, heard + 100 * kMs) << (played - heard) / kMs << " ms late";
+        // From the second on, the server has timed the stream.
+        if (burst > 0) {
+            lateness.push_back((played - heard) / kMs);
         }
         from = std::max(played, heard) + 300 * kMs; // past this burst, before the next
     }
+    ExpectMedianWithin(lateness, -12, 60);
     EXPECT_TRUE(BASS_Free());
 }
 
