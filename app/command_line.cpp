@@ -226,7 +226,7 @@ const char* UsageText() {
            "      --fullscreen start full screen\n"
            "      --wallpaper  show the scene alone as the desktop's background, behind every\n"
            "                   window, taking no input (X11; Wayland with the layer shell)\n"
-           "      --monitor N  the monitor to fill, numbered from 0 (default: the primary)\n"
+           "      --monitor N  the monitor to show on, numbered from 0 (default: the primary)\n"
            "  -h, --help       show this help and exit\n"
            "  -V, --version    show the version and exit\n"
            "\n"

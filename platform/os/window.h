@@ -185,8 +185,8 @@ int CountMonitors();
 // Readies a top-level window not yet shown to be shown as a wallpaper. False when the desktop
 // offers no background layer to put it in (a Wayland compositor without the layer shell).
 bool PrepareWallpaper(WindowHandle window);
-// Shows and raises the main window, in the mode given (Normal, FullScreen or Wallpaper), full
-// screen or as a wallpaper on the monitor given (-1: the primary one). The first time, the window
+// Shows and raises the main window, in the mode given (Normal, FullScreen or Wallpaper), on the
+// monitor given (-1: where the window lies, the primary one at first). The first time, the window
 // (after its children) also hears WM_SIZE with its client size, so the program can set up its view
 // before the first frame; a wallpaper hears it once the desktop has given it its size.
 void ShowMainWindow(WindowHandle window, WindowMode mode = WindowMode::Normal, int monitor = -1);

@@ -301,11 +301,11 @@ void ShowMainWindow(WindowHandle window, WindowMode mode, int monitor) {
         ShowAsWallpaper(w, monitor);
         return;
     }
-    // Full screen is asked for before the window maps, so that it never shows framed first, on
-    // the monitor the window is on: the one asked for.
-    if (mode == WindowMode::FullScreen && monitor >= 0 && monitor < CountMonitors())
+    // Centred on the monitor asked for, where full screen then covers it.
+    if (monitor >= 0 && monitor < CountMonitors())
         SDL_SetWindowPosition(w->sdl.get(), SDL_WINDOWPOS_CENTERED_DISPLAY(monitor),
                               SDL_WINDOWPOS_CENTERED_DISPLAY(monitor));
+    // Full screen is asked for before the window maps, so that it never shows framed first.
     if (mode == WindowMode::FullScreen) SetWindowMode(w, mode);
     SDL_ShowWindow(w->sdl.get());
     SDL_RaiseWindow(w->sdl.get());
