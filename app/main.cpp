@@ -39,6 +39,7 @@ int main(int argc, char** argv) {
                      line.source.c_str());
         return 2;
     }
+    if (line.wallpaper) PreferWayland();
     const WindowMode show = line.wallpaper    ? WindowMode::Wallpaper
                             : line.fullScreen ? WindowMode::FullScreen
                                               : WindowMode::Normal;

@@ -22,6 +22,12 @@ void PlaceOnMonitor(OsWindow* top) {
 
 } // namespace
 
+void PreferWayland() {
+    const char* session = SDL_getenv("WAYLAND_DISPLAY");
+    if (session && *session && !SDL_getenv("SDL_VIDEODRIVER"))
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, "wayland,x11");
+}
+
 int CountMonitors() {
     return SDL_WasInit(SDL_INIT_VIDEO) ? std::max(0, SDL_GetNumVideoDisplays()) : 0;
 }

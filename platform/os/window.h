@@ -182,6 +182,10 @@ enum class WindowMode { Normal, Maximised, Minimised, FullScreen, Wallpaper };
 
 // The monitors, numbered from 0 as SDL numbers displays; 0 without a display.
 int CountMonitors();
+// Under a Wayland session, the window system is asked of the compositor itself rather than of its
+// X server (which SDL may prefer, and where no window can be the desktop's background), unless
+// SDL_VIDEODRIVER says otherwise. Before anything starts the window system.
+void PreferWayland();
 // Readies a top-level window not yet shown to be shown as a wallpaper. False when the desktop
 // offers no background layer to put it in (a Wayland compositor without the layer shell).
 bool PrepareWallpaper(WindowHandle window);
