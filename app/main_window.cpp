@@ -14,26 +14,46 @@
 
 namespace {
 
-// The first file of a drop plays. Its path keeps its case (file systems here tell capitals
-// apart), and a path longer than gAudioFile holds is ignored rather than cut into another path.
-void PlayDroppedFile(const std::vector<std::string>* files) {
-    char path[sizeof gAudioFile] = {};
-    if (files && !files->empty() && files->front().size() < sizeof path)
-        std::memcpy(path, files->front().c_str(), files->front().size() + 1);
-    SetForegroundWindow(gMainWnd);
-    if (path[0] == '\0') return;
+// A file to play, from a drop or a later start: it keeps its case (file systems here tell
+// capitals apart), and a path longer than gAudioFile holds is ignored rather than cut into another
+// path. Returns what PlayAudioFile returned; TRUE when there was nothing to play.
+int32_t PlayFile(const std::string& file) {
+    if (file.empty() || file.size() >= sizeof gAudioFile) return TRUE;
     StopListening(); // a dropped file is what the user wants to hear now
-    std::memcpy(gAudioFile, path, sizeof path);
-    PlayAudioFile(gMainWnd);
+    std::memcpy(gAudioFile, file.c_str(), file.size() + 1);
+    return PlayAudioFile(gMainWnd);
 }
 
-// A later start with --listen: listen to its source (empty: the default output's monitor), even
-// when listening already to another.
-void ListenAsHandedOver(const Message& message) {
-    if (message.wParam != kHandOverListen || !message.text) return;
-    if (message.text->size() >= sizeof gListenSource) return;
-    std::memcpy(gListenSource, message.text->c_str(), message.text->size() + 1);
-    StartListening();
+// The first file of a drop plays.
+void PlayDroppedFile(const std::vector<std::string>* files) {
+    SetForegroundWindow(gMainWnd);
+    if (files && !files->empty()) PlayFile(files->front());
+}
+
+// A later start's request; the window is already restored and raised. A file plays as if dropped,
+// and when it does not, the start that asked is told why, in the line this copy tells its own
+// standard error. A source is listened to even when listening already to another.
+intptr_t ObeyHandedOver(const Message& message) {
+    static const std::string kNothing;
+    const std::string& text = message.text ? *message.text : kNothing;
+    if (message.wParam & kHandOverFullScreen) SetWindowMode(gMainWnd, WindowMode::FullScreen);
+    switch (message.wParam & kHandOverRequestMask) {
+    case kHandOverPlay: {
+        const int32_t played = PlayFile(text);
+        if (played == 0 && message.reply) {
+            const char* why = BASS_ErrorGetText();
+            *message.reply = *why ? why : "cannot play " + text;
+        }
+        return played;
+    }
+    case kHandOverListen:
+        if (text.size() >= sizeof gListenSource) return FALSE;
+        std::memcpy(gListenSource, text.c_str(), text.size() + 1);
+        StartListening();
+        return TRUE;
+    default:
+        return FALSE;
+    }
 }
 
 // The title says what is heard: "Vormel", or "Vormel — listening to <source>". Asked every tick
@@ -100,8 +120,7 @@ intptr_t MainWndProc(WindowHandle window, const Message& message) {
         if (message.key == VK_ESCAPE) LeaveFullScreen();
         break;
     case WM_COPYDATA:
-        ListenAsHandedOver(message);
-        break;
+        return ObeyHandedOver(message);
     case WM_HSCROLL:
         TakeFieldOfView(message.control);
         break;

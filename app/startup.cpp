@@ -34,16 +34,43 @@ constexpr uint32_t kHourMinuteHandColour = 0x7F8F8F8F; // half-transparent grey
 
 bool gFirstCopy = false;
 
-// Step 1: a second copy hands its file, or its wish to listen, to the first and ends.
-bool AnotherCopyTookOver(const char* file, bool listen) {
+// What a start that handed its request over says before it ends, and its exit code: 0 once the
+// running copy has done it, 1 with a line when it could not, or cannot be reached.
+int EndHandedOver(HandOver outcome, const HandOverAnswer& answer) {
+    switch (outcome) {
+    case HandOver::Obeyed:
+        if (answer.result != 0) return 0;
+        std::fprintf(stderr, "vormel: %s\n",
+                     answer.line.empty() ? "the running Vormel could not do what was asked"
+                                         : answer.line.c_str());
+        return 1;
+    case HandOver::NoAnswer:
+        std::fprintf(stderr, "vormel: another Vormel runs on this display but does not answer\n");
+        return 1;
+    case HandOver::Refused:
+        std::fprintf(stderr, "vormel: another Vormel runs on this display but refuses the request "
+                             "(an older version?)\n");
+        return 1;
+    case HandOver::Interrupted:
+    case HandOver::StartHere:
+        break;
+    }
+    return 0;
+}
+
+// Step 1: a second copy hands its file, or its wish to listen, to the first and ends, with what
+// EndHandedOver says; kKeepRunning when this copy is the first after all.
+int AnotherCopyTookOver(const char* file, bool listen, WindowMode show) {
     gFirstCopy = ClaimSingleInstance(kInstanceName);
-    if (gFirstCopy) return false;
-    const bool handedOver =
-        listen ? HandRequestToRunningCopy(kInstanceName, kHandOverListen, gListenSource)
-               : HandToRunningCopy(kInstanceName, file);
-    if (handedOver) return true;
+    if (gFirstCopy) return kKeepRunning;
+    uint16_t request = listen ? kHandOverListen : kHandOverPlay;
+    if (show == WindowMode::FullScreen) request |= kHandOverFullScreen;
+    HandOverAnswer answer;
+    const HandOver outcome =
+        HandToRunningCopy(kInstanceName, request, listen ? gListenSource : file, &answer);
+    if (outcome != HandOver::StartHere) return EndHandedOver(outcome, answer);
     gFirstCopy = true; // the first copy ended before its window appeared: this one is first now
-    return false;
+    return kKeepRunning;
 }
 
 // Step 6.
@@ -131,7 +158,8 @@ int End(int exitCode) {
 } // namespace
 
 int StartUp(const char* file, bool listen, WindowMode show, int monitor) {
-    if (AnotherCopyTookOver(file, listen)) return 0;
+    if (const int handedOver = AnotherCopyTookOver(file, listen, show); handedOver != kKeepRunning)
+        return handedOver;
     if (RegisterPorvaneClass() == 0) {
         std::fprintf(stderr, "vormel: no display with OpenGL to open the window on\n");
         return 99;

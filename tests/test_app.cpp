@@ -5,6 +5,7 @@
 #include "app/main_window.h"
 #include "app/startup.h"
 #include "app/view_input.h"
+#include "audio/listening.h"
 #include "audio/playback.h"
 #include "platform/glview/readback.h"
 #include "render/frame_render.h"
@@ -332,6 +333,80 @@ TEST_F(TheProgram, FullScreenFromTheKeysAndADoubleClickShowsTheViewAlone) {
         EXPECT_EQ(gTurn, before.turn);
         EXPECT_EQ(gTilt, before.tilt);
     }
+}
+
+namespace {
+
+// A key as SDL hands it over, held down (repeat) or newly pressed, to whatever has the focus.
+void PushKey(SDL_Keycode key, bool repeat) {
+    SDL_Event event{};
+    event.type = SDL_KEYDOWN;
+    event.key.state = SDL_PRESSED;
+    event.key.repeat = repeat ? 1 : 0;
+    event.key.keysym.sym = key;
+    ASSERT_EQ(SDL_PushEvent(&event), 1);
+}
+
+} // namespace
+
+// The window's keys work whatever has the focus (the slider here) and act once per press: a key
+// held down switches nothing more, while the slider's own keys go on stepping it; Esc only leaves
+// full screen. Each row ends with a step of the slider, so the keys before it have been handled
+// when the slider has moved.
+TEST_F(TheProgram, TheWindowsKeysActOncePerPressWhateverHasTheFocus) {
+    WindowHandle slider = FindChild(gMainWnd, ID_TRACKBAR);
+    SetFocus(slider);
+    SendMessage(slider, TBM_SETPOS, TRUE, 50);
+    const struct {
+        const char* what;
+        std::vector<std::pair<SDL_Keycode, bool>> keys; // and whether each repeats
+        bool listening;
+        WindowMode mode;
+        int position; // of the slider after the row's closing Right
+    } rows[] = {
+        {"L", {{SDLK_l, false}}, true, WindowMode::Normal, 51},
+        {"L held", {{SDLK_l, true}, {SDLK_l, true}, {SDLK_l, true}}, true, WindowMode::Normal, 52},
+        {"L again", {{SDLK_l, false}}, false, WindowMode::Normal, 53},
+        {"Esc in the window", {{SDLK_ESCAPE, false}}, false, WindowMode::Normal, 54},
+        {"Right held", {{SDLK_RIGHT, true}, {SDLK_RIGHT, true}}, false, WindowMode::Normal, 57},
+        {"F11 held", {{SDLK_F11, true}}, false, WindowMode::Normal, 58},
+        {"F11", {{SDLK_F11, false}, {SDLK_F11, true}}, false, WindowMode::FullScreen, 59},
+        {"Esc held", {{SDLK_ESCAPE, true}}, false, WindowMode::FullScreen, 60},
+        {"Esc", {{SDLK_ESCAPE, false}}, false, WindowMode::Normal, 61},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        for (const auto& [key, repeat] : row.keys)
+            PushKey(key, repeat);
+        PushKey(SDLK_RIGHT, false);
+        ASSERT_TRUE(RunUntil([&] { return SendMessage(slider, TBM_GETPOS, 0, 0) >= row.position; }));
+        EXPECT_EQ(SendMessage(slider, TBM_GETPOS, 0, 0), row.position);
+        EXPECT_EQ(gRecording != 0, row.listening);
+        EXPECT_EQ(GetWindowMode(gMainWnd), row.mode);
+    }
+    ASSERT_TRUE(RunUntil([] { return RectOf(gGlCtrl) == Rect{10, 10, 712, 512}; }));
+}
+
+// In full screen the view alone is hit: a click where the slider lies in the window goes to the
+// view, and the slider neither moves nor takes the focus.
+TEST_F(TheProgram, InFullScreenTheHiddenControlsTakeNoClick) {
+    WindowHandle slider = FindChild(gMainWnd, ID_TRACKBAR);
+    SendMessage(slider, TBM_SETPOS, TRUE, 50);
+    SetFocus(gMainWnd);
+    SetWindowMode(gMainWnd, WindowMode::FullScreen);
+    ASSERT_TRUE(RunUntil([] { return RectOf(gGlCtrl) == Rect{0, 0, 1280, 1024}; }));
+    int sx = 0, sy = 0;
+    GetClientScreenPosition(slider, &sx, &sy);
+    // Right of the thumb: a page step if the slider heard it.
+    desktop_.MovePointer(sx + 100, sy + 8);
+    desktop_.PressButton(1);
+    ASSERT_TRUE(RunUntil([] { return QI_IsLButtonDown() == -1; }));
+    desktop_.ReleaseButton(1);
+    ASSERT_TRUE(RunUntil([] { return QI_IsLButtonDown() == 0; }));
+    EXPECT_EQ(SendMessage(slider, TBM_GETPOS, 0, 0), 50);
+    EXPECT_NE(GetFocus(), slider);
+    RestoreWindow(gMainWnd);
+    ASSERT_TRUE(RunUntil([] { return RectOf(gGlCtrl) == Rect{10, 10, 712, 512}; }));
 }
 
 TEST_F(TheProgram, AMoveToTheLastPositionDrawsNoFrame) {

@@ -9,9 +9,7 @@
 #include <cstdint>
 #include <string>
 
-// Registers the common controls' classes; the window system does so when it starts.
-void RegisterCommonControls();
-// The class procedures.
+// The class procedures, which the window system's class table holds from the start.
 intptr_t LabelProc(WindowHandle label, const Message& message);
 intptr_t TrackbarProc(WindowHandle trackbar, const Message& message);
 

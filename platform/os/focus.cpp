@@ -78,10 +78,13 @@ bool IsWindowKey(uint32_t key, bool alt) {
     return alt || letter || key == VK_F11 || key == VK_ESCAPE;
 }
 
-void KeyPressed(uint32_t sdlId, int32_t sdlKey, bool alt) {
+void KeyPressed(uint32_t sdlId, int32_t sdlKey, bool alt, bool repeat) {
     OsWindow* focus = Live(gFocus);
     const uint32_t key = VirtualKeyFromSdl(sdlKey);
     if (key == 0) return;
+    // A held key repeats. The slider's keys go on stepping it, but the window's keys switch
+    // something (listening, full screen) and act once per press: a held L must not flicker.
+    if (repeat && IsWindowKey(key, alt)) return;
     // Keys typed into another of the program's top-level windows are not this window's.
     if (focus && sdlId != 0 && TopLevelOf(focus)->sdlId != sdlId) return;
     OsWindow* target = focus;

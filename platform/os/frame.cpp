@@ -44,23 +44,17 @@ HitRegion RegionAt(OsWindow* top, int x, int y) {
     return FrameHitTest(top->frame, width, height, GetWindowMode(top) == WindowMode::Normal, x, y);
 }
 
-void FramePressedLater(void* data) {
-    if (OsWindow* top = Live(static_cast<WindowHandle>(data))) FramePressed(top);
-}
-
-// SDL asks on every press, with the pointer's place in the window: the one place where a press
-// that the desktop takes over is seen. On X11 SDL tells of such a press afterwards (a HIT_TEST
-// window event); elsewhere (Wayland) it does not, and the press is taken up from here, once the
-// events now being read have been handled.
+// SDL asks at any time what lies under a point of the window (at presses, at releases, on some
+// versions at every motion): an answer, and where the pointer is, but no press. The presses are
+// told apart elsewhere (FramePressed, caption_presses.cpp).
 SDL_HitTestResult SdlHitTest(SDL_Window*, const SDL_Point* point, void* data) {
     OsWindow* top = Live(static_cast<WindowHandle>(data));
     if (!top || !top->ownFrame) return SDL_HITTEST_NORMAL;
     PointerSeenAt(top, point->x, point->y);
-    const HitRegion region = RegionAt(top, point->x, point->y);
-    static const bool toldAfterwards = SDL_strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0;
-    if (region != HitRegion::Client && region != HitRegion::Button && !toldAfterwards)
-        PostToLoop(FramePressedLater, top);
-    return ToSdl(region);
+    // While a press the program was told of is held, this is its release (or a motion of its
+    // drag): it belongs to the program, wherever it happens, or its drag would never end.
+    if (SDL_GetMouseState(nullptr, nullptr) != 0) return SDL_HITTEST_NORMAL;
+    return ToSdl(RegionAt(top, point->x, point->y));
 }
 
 } // namespace
@@ -123,6 +117,7 @@ void SetOwnFrame(WindowHandle window, const FrameGeometry& frame, WindowProc fra
                               screen.y + std::max(0, (screen.h - height) / 2));
     }
     SDL_SetWindowHitTest(sdl, SdlHitTest, top);
+    WatchCaptionPresses(top);
     UpdateMinimumSize(top); // the frame adds to the smallest size
     SdlWindowResized(top, width, height, false);
 }
@@ -165,12 +160,18 @@ void ResumeOwnFrame(WindowHandle window) {
 }
 
 void FramePressed(OsWindow* top) {
-    if (!top->pointerInside || RegionAt(top, top->pointerX, top->pointerY) != HitRegion::Caption) {
+    if (top->pointerInside)
+        CaptionPressedAt(top, top->pointerX, top->pointerY);
+    else
+        top->captionClick = {};
+}
+
+void CaptionPressedAt(OsWindow* top, int x, int y) {
+    if (!top->ownFrame || RegionAt(top, x, y) != HitRegion::Caption) {
         top->captionClick = {};
         return;
     }
-    if (!IsSecondClick(&top->captionClick, top, top->pointerX, top->pointerY, SDL_GetTicks64()))
-        return;
+    if (!IsSecondClick(&top->captionClick, top, x, y, SDL_GetTicks64())) return;
     CancelDesktopMove(top);
     SetWindowMode(top, GetWindowMode(top) == WindowMode::Maximised ? WindowMode::Normal
                                                                    : WindowMode::Maximised);

@@ -124,7 +124,7 @@ void Dispatch(SDL_Event* event) {
         break;
     case SDL_KEYDOWN:
         KeyPressed(event->key.windowID, event->key.keysym.sym,
-                   (event->key.keysym.mod & KMOD_ALT) != 0);
+                   (event->key.keysym.mod & KMOD_ALT) != 0, event->key.repeat != 0);
         break;
     case SDL_DROPBEGIN:
     case SDL_DROPFILE:
@@ -207,6 +207,7 @@ int RunMessageLoop() {
         // Frames that take longer than their period keep a timer always due, so the resting
         // pointer is looked after on every turn.
         HideIdlePointer();
+        TakeCaptionPresses();
         if (SDL_PollEvent(&event)) {
             Dispatch(&event);
         } else if (!DeliverPaint() && !DeliverTimer()) {

@@ -2,7 +2,6 @@
 // program does when the display goes away under it: a closed terminal, a window destroyed by
 // another client, a connection to the X server or the Wayland compositor that breaks; and what it
 // asks of an X11 desktop itself.
-#include "platform/os/controls.h"
 #include "platform/os/window_tree.h"
 
 #include <SDL.h>
@@ -12,6 +11,7 @@
 #include <wayland-client.h>
 
 #include <csignal>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
@@ -149,6 +149,15 @@ bool WaylandConnectionBroken() {
     return false;
 }
 
+// libwayland says on stderr why it could not reach a compositor, and SDL asks it while it only
+// probes for one (a session without Wayland has no XDG_RUNTIME_DIR, say). What the probe found is
+// the program's to say, in one line, and libwayland's other messages stay.
+bool gProbingWayland = false;
+
+void WaylandLog(const char* format, va_list arguments) {
+    if (!gProbingWayland) std::vfprintf(stderr, format, arguments);
+}
+
 } // namespace
 
 bool WithoutWindowManager(OsWindow* top) {
@@ -207,16 +216,17 @@ bool EnsureVideo() {
     // The window draws its own frame: on Wayland no decoration library is asked for one (it would
     // only say on standard error that it has no plugin to draw with).
     SDL_SetHint(SDL_HINT_VIDEO_WAYLAND_ALLOW_LIBDECOR, "0");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+    wl_log_set_handler_client(WaylandLog);
+    gProbingWayland = true;
+    const bool started = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    gProbingWayland = false;
+    if (!started) return false;
     if (!OnADisplay()) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return false;
     }
     EndOnHangup();
     WatchTheXServer();
-    // The common controls exist as soon as the window system does, as the desktop's common
-    // controls do once the program has started.
-    RegisterCommonControls();
     return true;
 }
 

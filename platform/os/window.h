@@ -23,8 +23,8 @@ enum : uint32_t {
     WM_KILLFOCUS = 0x0008, // control: the window that gains it (or null)
     WM_PAINT = 0x000F,
     WM_CLOSE = 0x0010,
-    WM_COPYDATA =
-        0x004A, // wParam: a request another copy of the program handed over; text: its text
+    WM_COPYDATA = 0x004A, // wParam: a request another copy of the program handed over; text: its
+                          // text; reply: a line for that copy. Returns non-zero when it was done
     WM_NCMOUSEMOVE = 0x00A0,   // the WM_NC* mouse messages go to a frame drawn by the program; x, y
     WM_NCLBUTTONDOWN = 0x00A1, // in pixels of the whole window, frame included
     WM_NCLBUTTONUP = 0x00A2,
@@ -32,7 +32,7 @@ enum : uint32_t {
     WM_NCRBUTTONUP = 0x00A5,
     WM_KEYDOWN = 0x0100,    // key: the virtual-key code; to the window with the keyboard focus,
                             // or to its top-level window for the keys that act on the window
-                            // (F11, Esc)
+                            // (F11, Esc, letters), which a held key does not repeat
     WM_SYSKEYDOWN = 0x0104, // a key with Alt held, to the top-level window
     WM_TIMER = 0x0113,      // timerId: the timer's identifier
     WM_HSCROLL = 0x0114,    // control: the sending control; wParam: the notification code (TB_*)
@@ -55,6 +55,7 @@ struct Message {
     WindowHandle control = nullptr;
     const std::vector<std::string>* files = nullptr;
     const std::string* text = nullptr; // WM_COPYDATA
+    std::string* reply = nullptr;      // WM_COPYDATA
     intptr_t wParam = 0;               // control messages (TBM_*): as their namesakes take them
     intptr_t lParam = 0;
     uint32_t key = 0; // WM_KEYDOWN: the virtual-key code (VK_*)
@@ -78,7 +79,7 @@ enum : uint32_t {
     VK_F11 = 0x7A,
 };
 
-// The common controls' classes, which exist once the window system has started.
+// The common controls' classes, which exist from the start.
 inline constexpr const char* kStaticClass = "STATIC"; // a label showing its window text
 // A horizontal slider with ticks below its channel. Its messages, sent with SendMessage, take
 // their arguments as on the desktop the program was designed for; it answers the user's drags,

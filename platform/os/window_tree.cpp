@@ -2,6 +2,8 @@
 // client area, child classes and subclassing, per-window attachments, creation and destruction.
 #include "platform/os/window_tree.h"
 
+#include "platform/os/controls.h"
+
 #include <algorithm>
 #include <map>
 #include <string>
@@ -13,7 +15,12 @@ struct ChildClass {
     WindowProc proc;
     uint32_t style;
 };
-std::map<std::string, ChildClass> gClasses;
+// The common controls' classes are there from the start, as the desktop's common controls are
+// for any program; the classes of the skin and of the view join them when those start.
+std::map<std::string, ChildClass> gClasses = {
+    {kStaticClass, {LabelProc, 0}},
+    {kTrackbarClass, {TrackbarProc, 0}},
+};
 
 void Forget(OsWindow* window) {
     if (window->parent) std::erase(window->parent->children, window);

@@ -125,9 +125,17 @@ void EndIfDisplayLost();
 // Marks every window of the tree for a WM_PAINT.
 void InvalidateTree(OsWindow* window);
 
-// The desktop took a press on the frame (to move or resize the window): a second press on the
-// caption soon after the first maximises or restores the window.
+// The desktop took a press on the frame (to move or resize the window), where the hit test last
+// saw the pointer: X11 tells of it afterwards.
 void FramePressed(OsWindow* top);
+// A left press at (x, y) of the SDL window: a second press on the caption soon after the first
+// maximises or restores the window; a press anywhere else starts no double click.
+void CaptionPressedAt(OsWindow* top, int x, int y);
+// On Wayland, where SDL tells nothing of a press on the caption: from now on the left presses on
+// the window's surface reach CaptionPressedAt from a pointer of our own (caption_presses.cpp),
+// whose events TakeCaptionPresses delivers; the loop calls it once each turn.
+void WatchCaptionPresses(OsWindow* top);
+void TakeCaptionPresses();
 // The desktop's hit test asked about (x, y) of the SDL window: where the pointer is.
 void PointerSeenAt(OsWindow* top, int x, int y);
 
@@ -179,9 +187,10 @@ void RouteMouse(uint32_t sdlId, uint32_t messageId, int x, int y, uint32_t held)
 void PointerLeft(uint32_t sdlId);
 // The SDL window lost the desktop's input focus: its windows lose the capture.
 void InputFocusLost(uint32_t sdlId);
-// A key went down (or repeats) in the SDL window, Alt held or not: WM_KEYDOWN to the window with
-// the focus, or to its top-level window for keys that act on the window.
-void KeyPressed(uint32_t sdlId, int32_t sdlKey, bool alt);
+// A key went down (or repeats, while held) in the SDL window, Alt held or not: WM_KEYDOWN to the
+// window with the focus, or to its top-level window for keys that act on the window, which do not
+// repeat.
+void KeyPressed(uint32_t sdlId, int32_t sdlKey, bool alt, bool repeat);
 // SDL's drop events, gathered into one WM_DROPFILES per drop.
 void HandleDrop(const SDL_DropEvent& drop);
 // Turns SDL's drop support on while some window takes files, so that a desktop without a taker

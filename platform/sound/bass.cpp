@@ -33,8 +33,11 @@ DWORD CreateChannel(bool module, BOOL mem, const void* file, QWORD offset, QWORD
     int error = BASS_OK;
     {
         std::lock_guard<std::mutex> guard(library.table);
-        if (library.failedOpens.Refuse(path, module, identity, now, &error))
-            return Fail(error, DWORD{0});
+        if (library.failedOpens.Refuse(path, module, identity, now, &error)) {
+            Fail(error, DWORD{0});
+            tErrorText = library.failedOpenText;
+            return 0;
+        }
     }
     std::string reason;
     auto source =
@@ -47,19 +50,23 @@ DWORD CreateChannel(bool module, BOOL mem, const void* file, QWORD offset, QWORD
         // its first frame) is refused now rather than ending the moment it starts.
         if (DecodeAhead(*channel) == 0) {
             error = BASS_ERROR_FILEFORM;
-            reason = "it holds no sound";
+            reason = channel->source->Trouble();
+            if (reason.empty()) reason = "it holds no sound";
         }
     }
     if (error != BASS_OK) {
+        const std::string text =
+            std::string("cannot play ") + (module ? "the module " : "") + path + ": " + reason;
         bool news = false;
         {
             std::lock_guard<std::mutex> guard(library.table);
             news = library.failedOpens.Failed(path, module, identity, error, now);
+            library.failedOpenText = text;
         }
-        if (news && *path)
-            std::fprintf(stderr, "vormel: cannot play %s%s: %s\n", module ? "the module " : "",
-                         path, reason.c_str());
-        return Fail(error, DWORD{0});
+        if (news && *path) std::fprintf(stderr, "vormel: %s\n", text.c_str());
+        Fail(error, DWORD{0});
+        tErrorText = text;
+        return 0;
     }
 
     std::lock_guard<std::mutex> guard(library.table);
@@ -234,4 +241,8 @@ DWORD BASS_RenderMix(float* out, DWORD frames) {
 
 int BASS_ErrorGetCode() {
     return tError;
+}
+
+const char* BASS_ErrorGetText() {
+    return tErrorText.c_str();
 }

@@ -138,3 +138,7 @@ BOOL BASS_RecordGetSource(BASS_DEVICEINFO* info);
 
 // The error code of the calling thread's last call.
 int BASS_ErrorGetCode();
+// The same in words, when the library has words for it: a sound that cannot be opened says which
+// and why ("cannot play /music/a.ogg: ..."), as the library tells it once on standard error, and
+// every time here. Empty otherwise. Valid until the calling thread's next call.
+const char* BASS_ErrorGetText();

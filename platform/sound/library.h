@@ -22,6 +22,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 namespace sound {
@@ -29,16 +30,19 @@ namespace sound {
 // BASS_RenderMix mixes at most this much at a time, well within what a ring holds.
 inline constexpr size_t kRenderBlockFrames = 4096;
 
-// The calling thread's last error, for BASS_ErrorGetCode.
+// The calling thread's last error, for BASS_ErrorGetCode, and its words, for BASS_ErrorGetText.
 inline thread_local int tError = BASS_OK;
+inline thread_local std::string tErrorText;
 
 // Sets the calling thread's error code and returns the call's result.
 template <typename T> T Fail(int error, T result) {
     tError = error;
+    tErrorText.clear();
     return result;
 }
 template <typename T> T Succeed(T result) {
     tError = BASS_OK;
+    tErrorText.clear();
     return result;
 }
 
@@ -55,6 +59,7 @@ struct Library {
     std::array<std::unique_ptr<Channel>, kMaxChannels> slots;
     HSYNC lastSync = 0;
     FailedOpens failedOpens;
+    std::string failedOpenText; // what the remembered failure said
 
     Mixer mixer;
     Decoder decoder;

@@ -23,6 +23,9 @@ class Source {
     // How many frames Read will give in all, as far as the file tells before it is decoded; 0 when
     // it does not tell.
     virtual uint64_t Frames() const = 0;
+    // Why Read gave out before the end of the sound (a damaged file), in plain words with the
+    // library's own after them; empty when it did not.
+    virtual std::string Trouble() const { return std::string(); }
 };
 
 // Opens path as a stream of any format the installed libsndfile reads. On failure returns null,

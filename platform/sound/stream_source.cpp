@@ -77,6 +77,26 @@ constexpr Weights kDownMix[kMaxFileChannels + 1][kMaxFileChannels] = {
      {0.0858666673, 0.194133341}},
 };
 
+// Why libsndfile could not open a file: plain words first, the library's own after them.
+std::string OpenFailure() {
+    const char* plain = nullptr;
+    switch (sf_error(nullptr)) {
+    case SF_ERR_UNRECOGNISED_FORMAT:
+        plain = "it is not a sound file of a kind that can be played";
+        break;
+    case SF_ERR_SYSTEM:
+        plain = "it could not be read";
+        break;
+    case SF_ERR_UNSUPPORTED_ENCODING:
+        plain = "its sound is encoded in a way that cannot be played";
+        break;
+    default: // malformed, and the library's many errors of a header that does not add up
+        plain = "it is damaged: its header cannot be read";
+        break;
+    }
+    return std::string(plain) + " (libsndfile: " + sf_strerror(nullptr) + ")";
+}
+
 // Makes frames frames of channels interleaved channels into stereo.
 void MixToStereo(const float* in, int channels, size_t frames, float* out) {
     const Weights* weights = kDownMix[channels];
@@ -103,12 +123,17 @@ class StreamSource final : public Source {
         SF_INFO info{};
         file_ = sf_open_fd(input_.descriptor(), SFM_READ, &info, SF_FALSE);
         if (!file_) {
-            *reason = sf_strerror(nullptr);
+            *reason = OpenFailure();
             return BASS_ERROR_FILEFORM;
         }
-        if (info.channels < 1 || info.channels > kMaxFileChannels || info.samplerate < 1 ||
-            info.samplerate > kMaxRate) {
-            *reason = "its channels or rate cannot be played";
+        if (info.channels < 1 || info.channels > kMaxFileChannels) {
+            *reason = "it has " + std::to_string(info.channels) + " channels; up to " +
+                      std::to_string(kMaxFileChannels) + " can be played";
+            return BASS_ERROR_FILEFORM;
+        }
+        if (info.samplerate < 1 || info.samplerate > kMaxRate) {
+            *reason = "its rate of " + std::to_string(info.samplerate) +
+                      " Hz cannot be played (at most " + std::to_string(kMaxRate) + " Hz can)";
             return BASS_ERROR_FILEFORM;
         }
         channels_ = info.channels;
@@ -130,6 +155,8 @@ class StreamSource final : public Source {
 
     uint64_t Frames() const override { return frames_; }
 
+    std::string Trouble() const override { return trouble_; }
+
   private:
     // Up to frames stereo frames of the file at its own rate.
     size_t ReadStereo(float* out, size_t frames) {
@@ -141,7 +168,11 @@ class StreamSource final : public Source {
 
     size_t ReadFile(float* out, size_t frames) {
         sf_count_t read = sf_readf_float(file_, out, static_cast<sf_count_t>(frames));
-        return read > 0 ? static_cast<size_t>(read) : 0;
+        if (read > 0) return static_cast<size_t>(read);
+        if (sf_error(file_) != SF_ERR_NO_ERROR && trouble_.empty())
+            trouble_ = std::string("it is damaged: its sound cannot be decoded (libsndfile: ") +
+                       sf_strerror(file_) + ")";
+        return 0;
     }
 
     size_t ReadResampled(float* out, size_t frames) {
@@ -208,6 +239,7 @@ class StreamSource final : public Source {
     uint64_t outputFrames_ = 0;
     bool fileEnded_ = false;
     bool finished_ = false;
+    std::string trouble_; // why decoding stopped before the end, in plain words
 };
 
 } // namespace

@@ -34,6 +34,8 @@ resources=$(cd "$(dirname "$0")/../../Resource" && ls)
     cat <<EOF
 ./usr/lib/vormel/vormel
 ./usr/share/applications/vormel.desktop
+./usr/share/doc/vormel/changelog.gz
+./usr/share/doc/vormel/copyright
 ./usr/share/icons/hicolor/64x64/apps/vormel.png
 ./usr/share/man/man1/vormel.1.gz
 ./usr/share/metainfo/org.vormel.vormel.metainfo.xml
@@ -43,8 +45,9 @@ diff -u "$work/expected" "$work/files" || fail "the package's files are not the 
 grep -q ' ./usr/bin/vormel -> ../lib/vormel/vormel$' <<<"$listing" ||
     fail "no link /usr/bin/vormel to the program"
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libsdl2-2.0-0 libsndfile1 libopenmpt0 libcairo2 libc6; do
-    [[ $depends == *"$library"* ]] || fail "Depends lacks $library: $depends"
+# The libraries it links, and the OpenGL ones SDL and a render load at run time.
+for library in libsdl2-2.0-0 libsndfile1 libopenmpt0 libcairo2 libc6 libgl1 libegl1; do
+    grep -qE "(^|, )$library( |,|$)" <<<"$depends" || fail "Depends lacks $library: $depends"
 done
 
 # The program, run from the unpacked package.
@@ -61,12 +64,29 @@ else
     fail "the unpacked program could not render: $(cat "$work/render.log")"
 fi
 
+# The copyright file in Debian's machine-readable format, with the licence of LICENSE word for
+# word, and the changelog of this version.
+copyright="$root/usr/share/doc/vormel/copyright"
+[[ $(head -1 "$copyright") == "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" ]] ||
+    fail "the copyright file is not in the machine-readable format"
+grep -qx 'Files: \*' "$copyright" && grep -qx 'License: Expat' "$copyright" ||
+    fail "the copyright file does not give every file the MIT (Expat) licence"
+licence=$(awk '/^License: Expat$/ { n++; next } n == 2' "$copyright" | sed 's/^ //; s/^\.$//')
+[[ $licence == "$(sed -n '/^Permission/,$p' "$(dirname "$0")/../../LICENSE")" ]] ||
+    fail "the copyright file's licence is not LICENSE's"
+changelog="$root/usr/share/doc/vormel/changelog.gz"
+zcat "$changelog" >"$work/changelog" || fail "the changelog is not compressed"
+[[ $(dpkg-parsechangelog -l "$work/changelog" -S Version 2>&1) == "$version" ]] ||
+    fail "the changelog is not of version $version: $(head -1 "$work/changelog")"
+dpkg-parsechangelog -l "$work/changelog" -S Date >/dev/null 2>&1 || fail "the changelog's date"
+
 # The desktop entry, the metadata and the manual, as their validators and man read them.
 desktop-file-validate "$root/usr/share/applications/vormel.desktop" || fail "desktop entry"
 metainfo="$root/usr/share/metainfo/org.vormel.vormel.metainfo.xml"
 appstreamcli validate --no-net "$metainfo" >"$work/appstream.log" 2>&1 ||
     fail "metadata: $(cat "$work/appstream.log")"
 grep -q "<release version=\"$version\"" "$metainfo" || fail "the metadata's release is not $version"
+grep -q '<project_license>MIT</project_license>' "$metainfo" || fail "the metadata names no licence"
 grep -q '<launchable type="desktop-id">vormel.desktop</launchable>' "$metainfo" ||
     fail "the metadata does not launch the desktop entry"
 
