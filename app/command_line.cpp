@@ -32,6 +32,11 @@ bool ParseInteger(std::string_view text, int low, int high, int* value) {
     return n >= low && n <= high;
 }
 
+// A diagnostic switch in the environment: unset, empty or 0 is off, anything else on.
+bool SwitchedOn(std::string_view value) {
+    return !value.empty() && value != "0";
+}
+
 // Seconds as a plain decimal number, 0 or more.
 bool ParseSeconds(const std::string& text, double* value) {
     if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos) return false;
@@ -131,11 +136,11 @@ PlatformOptions ReadOptions(const CommandLine& line, const char* const* environm
         } else if (name == "VORMEL_VSYNC") {
             options.vsync = std::string_view(value) != "0";
         } else if (name == "VORMEL_GL_INFO") {
-            options.glInfo = std::string_view(value) == "1";
+            options.glInfo = SwitchedOn(value);
         } else if (name == "VORMEL_AUDIO_LOG") {
-            options.audioLog = true;
+            options.audioLog = SwitchedOn(value);
         } else if (name == "VORMEL_RENDER_INFO") {
-            options.renderInfo = std::string_view(value) == "1";
+            options.renderInfo = SwitchedOn(value);
         }
     }
     return options;

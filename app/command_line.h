@@ -39,7 +39,8 @@ struct CommandLine {
 CommandLine ParseCommandLine(int argc, const char* const* argv);
 
 // What the platform is asked for: the command line's options, then the environment's (VORMEL_FPS
-// where --fps was not given, VORMEL_VSYNC=0, VORMEL_GL_INFO=1, VORMEL_AUDIO_LOG). environment is a
+// where --fps was not given, VORMEL_VSYNC=0, and the switches VORMEL_GL_INFO, VORMEL_AUDIO_LOG and
+// VORMEL_RENDER_INFO, each off when unset, empty or 0 and on otherwise). environment is a
 // null-ended list of NAME=VALUE entries, as environ. A value that is not understood is said in one
 // line on standard error and left out.
 PlatformOptions ReadOptions(const CommandLine& line, const char* const* environment);

@@ -979,3 +979,43 @@ TEST(Program, ListensToWhatTheDesktopPlays) {
     program.Signal(SIGTERM);
     EXPECT_EQ(program.WaitForExit(10s), 0) << program.Errors();
 }
+
+// A sound server that accepts connections and never answers (hung, or on a host that is gone)
+// costs the window nothing: started listening to a named source there, and switched with L from
+// listening to playing and back, the program draws its frames all along, about a second apart
+// in the per-second count, and says it waits for the server.
+TEST(Program, ListeningToAServerThatNeverAnswersKeepsDrawing) {
+    SilentServer wedged;
+    ASSERT_TRUE(wedged.running());
+    FakeDesktop desktop;
+    Program program(VORMEL_PROGRAM, nullptr, {"--listen", "speakers.monitor"},
+                    {"PULSE_SERVER=" + wedged.address(), "VORMEL_GL_INFO=1"});
+    const std::string waiting = "Vormel \u2014 listening (waiting for the sound server)";
+    ASSERT_TRUE(WaitForTitle(desktop, waiting)) << program.Errors();
+    // The moments each "frames presented in a second" line appears, as the test sees them.
+    std::vector<std::chrono::steady_clock::time_point> seconds;
+    size_t lines = 0;
+    const auto watch = [&](std::chrono::milliseconds span) {
+        const auto end = std::chrono::steady_clock::now() + span;
+        while (std::chrono::steady_clock::now() < end) {
+            size_t now = 0;
+            for (const std::string& line : Lines(program.Errors()))
+                now += line.find("frames presented in a second") != std::string::npos;
+            for (; lines < now; ++lines)
+                seconds.push_back(std::chrono::steady_clock::now());
+            std::this_thread::sleep_for(20ms);
+        }
+    };
+    watch(1500ms);
+    for (int press = 0; press < 4; ++press) {
+        desktop.TypeKey("l");
+        watch(1500ms);
+    }
+    EXPECT_TRUE(WaitForTitle(desktop, waiting));
+    ASSERT_GE(seconds.size(), 4u) << program.Errors();
+    for (size_t i = 1; i < seconds.size(); ++i)
+        EXPECT_LT(seconds[i] - seconds[i - 1], 1800ms) << "frames stopped after line " << i;
+    EXPECT_GT(wedged.accepted(), 0) << "the program did try the server";
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.WaitForExit(10s), 0) << program.Errors();
+}
