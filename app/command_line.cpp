@@ -11,6 +11,7 @@ namespace {
 
 constexpr int kLargestSide = 16384;     // the largest texture of the renderers we know
 constexpr double kLongestSeconds = 1e7; // four months: beyond any sound
+constexpr int kMostMonitors = 1000;     // a number past it is a typing error, not a monitor
 constexpr int kLongestDelay = 1000;     // a second: more than any amplifier or television adds
 
 // A running copy may have another working folder than the copy that hands it the file.
@@ -94,6 +95,13 @@ bool IsRenderOption(std::string_view name) {
     return false;
 }
 
+// A wallpaper is the scene over its whole monitor already.
+std::string CheckWallpaper(const CommandLine& line) {
+    if (line.wallpaper && line.fullScreen)
+        return "--wallpaper covers its monitor already; it takes no --fullscreen";
+    return "";
+}
+
 // What a render asks for, all options read: an error text when it cannot be done. --fps is the
 // window's cap without --render, and the render's frame rate with it.
 std::string CheckRender(CommandLine* line, bool renderOptionSeen) {
@@ -104,6 +112,8 @@ std::string CheckRender(CommandLine* line, bool renderOptionSeen) {
         return "--fps takes a number of frames a second from 1 to 1000 for a render";
     if (line->fps > 0) r.fps = std::exchange(line->fps, -1);
     if (line->fullScreen) return "--fullscreen is for the window, not for a render";
+    if (line->wallpaper) return "--wallpaper is for the desktop, not for a render";
+    if (line->monitor >= 0) return "--monitor is for the window, not for a render";
     if (line->delayGiven)
         return "--delay is for the sound heard with the window, not for a render (whose frames "
                "show the sound of their own moment)";
@@ -180,6 +190,14 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
             line.version = true;
         } else if (!optionsEnded && arg == "--fullscreen") {
             line.fullScreen = true;
+        } else if (!optionsEnded && arg == "--wallpaper") {
+            line.wallpaper = true;
+        } else if (!optionsEnded && name == "--monitor") {
+            const std::string_view value = equals != std::string_view::npos ? arg.substr(equals + 1)
+                                           : i + 1 < argc ? std::string_view(argv[++i])
+                                                          : std::string_view();
+            if (!ParseInteger(value, 0, kMostMonitors - 1, &line.monitor))
+                line.error = "--monitor takes the number of a monitor, from 0";
         } else if (!optionsEnded && arg == "--render") {
             line.render = true;
         } else if (!optionsEnded && arg == "--list-sources") {
@@ -226,12 +244,14 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
         }
     }
     if (line.error.empty()) line.error = CheckRender(&line, renderOptionSeen);
+    if (line.error.empty()) line.error = CheckWallpaper(line);
     return line;
 }
 
 const char* UsageText() {
     return "Usage: vormel [OPTION]... [FILE]\n"
            "       vormel --listen [SOURCE] [OPTION]...\n"
+           "       vormel --wallpaper [--listen [SOURCE] | FILE] [--monitor N]\n"
            "       vormel --render FILE OUTPUT... [OPTION]...\n"
            "Plays FILE, or the default sound, in a loop and draws a field of light that moves\n"
            "with its loudness. If Vormel already runs, FILE plays there instead.\n"
@@ -249,6 +269,9 @@ const char* UsageText() {
            "                   know (an amplifier, a television); a total below zero counts\n"
            "                   as zero; VORMEL_DELAY=MS says the same\n"
            "      --fullscreen start full screen\n"
+           "      --wallpaper  show the scene alone as the desktop's background, behind every\n"
+           "                   window, taking no input (X11; Wayland with the layer shell)\n"
+           "      --monitor N  the monitor to show on, numbered from 0 (default: the primary)\n"
            "  -h, --help       show this help and exit\n"
            "  -V, --version    show the version and exit\n"
            "\n"
@@ -269,7 +292,9 @@ const char* UsageText() {
            "right button to shift it; the slider sets the field of view; drop a sound file on\n"
            "the window to play it; L switches between listening and playing the last file.\n"
            "F11, Alt+Enter or a double-click on the scene shows it full screen; again, or Esc,\n"
-           "gives the window back.\n";
+           "gives the window back.\n"
+           "\n"
+           "A wallpaper takes no input: a later start hands it a FILE to play or --listen.\n";
 }
 
 const char* VersionText() {

@@ -30,6 +30,8 @@ struct CommandLine {
     int fps = -1;     // --fps N without --render: frames a second at most, 0 for no limit; -1 when
                       // not given
     bool fullScreen = false; // --fullscreen: the window starts full screen
+    bool wallpaper = false;  // --wallpaper: the scene alone as the desktop's background
+    int monitor = -1;        // --monitor N: the monitor, numbered from 0; -1 for the primary one
     // --delay MS: milliseconds added to the output's latency the scene waits for (-1000 to 1000).
     int delay = 0;
     bool delayGiven = false;
