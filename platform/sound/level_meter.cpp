@@ -49,9 +49,11 @@ void LevelMeter::HeardAt(int64_t frame, int64_t heardAt) {
     anchoredFrame_ = frame;
     anchoredAt_ = heardAt;
     anchored_ = true;
+    // Released, so that a reader who sees a copy being rewritten sees the version that tells it
+    // to read again.
     const uint32_t version = anchorVersion_.load(std::memory_order_relaxed) + 1;
-    anchorFrame_[version % 2].store(frame, std::memory_order_relaxed);
-    anchorTime_[version % 2].store(heardAt, std::memory_order_relaxed);
+    anchorFrame_[version % 2].store(frame, std::memory_order_release);
+    anchorTime_[version % 2].store(heardAt, std::memory_order_release);
     anchorVersion_.store(version, std::memory_order_release);
 }
 
@@ -90,9 +92,8 @@ int64_t LevelMeter::SlicesHeard(int64_t now) const {
     uint32_t version = anchorVersion_.load(std::memory_order_acquire);
     for (;;) {
         if (version == 0) return -1;
-        const int64_t frame = anchorFrame_[version % 2].load(std::memory_order_relaxed);
-        const int64_t at = anchorTime_[version % 2].load(std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_acquire);
+        const int64_t frame = anchorFrame_[version % 2].load(std::memory_order_acquire);
+        const int64_t at = anchorTime_[version % 2].load(std::memory_order_acquire);
         const uint32_t again = anchorVersion_.load(std::memory_order_relaxed);
         if (again == version) {
             const double heard = static_cast<double>(frame) +
