@@ -1,5 +1,6 @@
 #include "support/sound_server.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -118,6 +119,9 @@ SoundServer::SoundServer(std::vector<std::string> sinks, Kind kind)
 }
 
 SoundServer::~SoundServer() {
+    stopReaders_ = true;
+    for (std::thread& reader : readers_)
+        reader.join();
     // The whole group: PipeWire's programs and their bus go with the session.
     EndProgram(pid_, SIGTERM, true);
     std::error_code ignored;
@@ -244,6 +248,44 @@ bool SoundServer::RemoveSink(const std::string& sink) const {
         return Control({"unload-module", line.substr(0, line.find('\t'))}) == 0;
     }
     return false;
+}
+
+bool SoundServer::AddSlowSink(const std::string& sink) {
+    if (kind_ != Kind::PulseAudio) return false;
+    if (OutputOf("PULSE_SERVER=" + address() + " pactl list short sinks").find("\t" + sink + "\t") !=
+        std::string::npos)
+        return true;
+    const std::string fifo = folder_ + "/" + sink + ".pipe";
+    if (Control({"load-module", "module-pipe-sink", "sink_name=" + sink, "file=" + fifo,
+                 "format=s16le", "rate=44100", "channels=2",
+                 "sink_properties='device.description=\"" + sink + " output\"'"}) != 0)
+        return false;
+    const int fd = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    unlink(fifo.c_str()); // the sink and the reader share the pipe; a restarted server makes its own
+    readers_.emplace_back([this, fd] {
+        constexpr int64_t kBytesPerSecond = 44100 * 4;
+        std::vector<char> drain(kBytesPerSecond / 10);
+        const auto start = std::chrono::steady_clock::now();
+        int64_t taken = 0;
+        while (!stopReaders_) {
+            std::this_thread::sleep_for(2ms);
+            const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+            const auto due = static_cast<int64_t>(elapsed.count() * kBytesPerSecond) / 4 * 4;
+            while (taken < due) {
+                const auto want = static_cast<size_t>(
+                    std::min<int64_t>(due - taken, static_cast<int64_t>(drain.size())));
+                const ssize_t got = read(fd, drain.data(), want);
+                if (got <= 0) {
+                    taken = due; // an empty pipe is a card playing silence
+                    break;
+                }
+                taken += got;
+            }
+        }
+        close(fd);
+    });
+    return true;
 }
 
 pid_t SoundServer::Play(const std::string& file, const std::string& sink,

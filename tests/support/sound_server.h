@@ -6,6 +6,7 @@
 // would end it, and started again at the same address.
 #pragma once
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <sys/types.h>
@@ -44,6 +45,13 @@ class SoundServer {
     // A null sink that comes and goes, as a USB headset plugged in and pulled out.
     bool AddSink(const std::string& sink) const;
     bool RemoveSink(const std::string& sink) const;
+    // An output that holds its sound a fixed time before it is heard, as Bluetooth headphones or
+    // an HDMI receiver do, and which no listener can hurry (a null sink shortens its latency to
+    // suit the quickest reader of its monitor): a pipe sink of 16-bit frames, whose full pipe
+    // (64 KiB) is 371 ms, read at a sound card's pace by a thread of this object. PulseAudio only;
+    // true when the server has it, already or now.
+    static constexpr int kSlowSinkMs = 371;
+    bool AddSlowSink(const std::string& sink);
     // paplay FILE into sink, in the background, with paplay's options; the player's process id,
     // or -1.
     pid_t Play(const std::string& file, const std::string& sink,
@@ -59,6 +67,8 @@ class SoundServer {
     Kind kind_;
     std::string folder_;
     pid_t pid_ = -1;
+    std::atomic<bool> stopReaders_{false};
+    std::vector<std::thread> readers_; // of the slow sinks' pipes
 };
 
 // A sound server that is wedged: a socket that accepts every connection and never says a word,
