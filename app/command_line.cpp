@@ -147,6 +147,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
             line.version = true;
         } else if (!optionsEnded && arg == "--fullscreen") {
             line.fullScreen = true;
+        } else if (!optionsEnded && arg == "--quit") {
+            line.quit = true;
         } else if (!optionsEnded && arg == "--render") {
             line.render = true;
         } else if (!optionsEnded && arg == "--list-sources") {
@@ -185,6 +187,10 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
         }
     }
     if (line.error.empty()) line.error = CheckRender(&line, renderOptionSeen);
+    // An end asked for goes alone: a file, a render or listening would say to start, and any other
+    // option would be dropped without a word.
+    if (line.error.empty() && line.quit && argc > 2)
+        line.error = "--quit takes nothing else: it asks the running Vormel to end";
     return line;
 }
 
@@ -192,8 +198,10 @@ const char* UsageText() {
     return "Usage: vormel [OPTION]... [FILE]\n"
            "       vormel --listen [SOURCE] [OPTION]...\n"
            "       vormel --render FILE OUTPUT... [OPTION]...\n"
+           "       vormel --quit\n"
            "Plays FILE, or the default sound, in a loop and draws a field of light that moves\n"
-           "with its loudness. If Vormel already runs, FILE plays there instead.\n"
+           "with its loudness. If Vormel already runs, FILE plays there instead, and --listen\n"
+           "and --fullscreen act on its window; vormel --quit ends it.\n"
            "\n"
            "      --listen [SOURCE]\n"
            "                   follow what the desktop plays instead: by default the monitor\n"
@@ -204,6 +212,7 @@ const char* UsageText() {
            "      --fps N      draw at most N frames a second (0: no limit; the default is the\n"
            "                   display's refresh rate); VORMEL_FPS=N says the same\n"
            "      --fullscreen start full screen\n"
+           "      --quit       ask the running Vormel to end, as its close button would\n"
            "  -h, --help       show this help and exit\n"
            "  -V, --version    show the version and exit\n"
            "\n"

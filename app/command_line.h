@@ -30,6 +30,7 @@ struct CommandLine {
     int fps = -1;     // --fps N without --render: frames a second at most, 0 for no limit; -1 when
                       // not given
     bool fullScreen = false; // --fullscreen: the window starts full screen
+    bool quit = false;       // --quit: ask the running copy to end, nothing else
     RenderOptions renderOptions;
     std::string error; // why the command line was refused; empty when it was understood
 };

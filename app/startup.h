@@ -37,3 +37,6 @@ int VormelMain(const char* file, bool listen = false, WindowMode show = WindowMo
 int StartUp(const char* file, bool listen = false, WindowMode show = WindowMode::Normal);
 // Runs the message loop, then releases the sound and the single-instance claim; the exit code.
 int RunUntilQuit();
+// Asks the copy that runs on this display to end, as its close button would: 0 once it was asked,
+// 1 with a line when none runs or it does not answer.
+int QuitRunningCopy();
