@@ -11,6 +11,7 @@ namespace {
 
 constexpr int kLargestSide = 16384;     // the largest texture of the renderers we know
 constexpr double kLongestSeconds = 1e7; // four months: beyond any sound
+constexpr int kMostMonitors = 1000;     // a number past it is a typing error, not a monitor
 
 // A running copy may have another working folder than the copy that hands it the file.
 std::string Absolute(const std::string& path) {
@@ -29,6 +30,11 @@ bool ParseInteger(std::string_view text, int low, int high, int* value) {
     }
     *value = n;
     return n >= low && n <= high;
+}
+
+// A diagnostic switch in the environment: unset, empty or 0 is off, anything else on.
+bool SwitchedOn(std::string_view value) {
+    return !value.empty() && value != "0";
 }
 
 // Seconds as a plain decimal number, 0 or more.
@@ -73,6 +79,13 @@ bool IsRenderOption(std::string_view name) {
     return false;
 }
 
+// A wallpaper is the scene over its whole monitor already.
+std::string CheckWallpaper(const CommandLine& line) {
+    if (line.wallpaper && line.fullScreen)
+        return "--wallpaper covers its monitor already; it takes no --fullscreen";
+    return "";
+}
+
 // What a render asks for, all options read: an error text when it cannot be done. --fps is the
 // window's cap without --render, and the render's frame rate with it.
 std::string CheckRender(CommandLine* line, bool renderOptionSeen) {
@@ -83,6 +96,8 @@ std::string CheckRender(CommandLine* line, bool renderOptionSeen) {
         return "--fps takes a number of frames a second from 1 to 1000 for a render";
     if (line->fps > 0) r.fps = std::exchange(line->fps, -1);
     if (line->fullScreen) return "--fullscreen is for the window, not for a render";
+    if (line->wallpaper) return "--wallpaper is for the desktop, not for a render";
+    if (line->monitor >= 0) return "--monitor is for the window, not for a render";
     if (line->file.empty()) return "--render needs the FILE to render";
     if (r.y4m.empty() && r.pngFolder.empty() && r.wav.empty())
         return "--render writes nothing without --y4m, --png or --audio";
@@ -121,11 +136,11 @@ PlatformOptions ReadOptions(const CommandLine& line, const char* const* environm
         } else if (name == "VORMEL_VSYNC") {
             options.vsync = std::string_view(value) != "0";
         } else if (name == "VORMEL_GL_INFO") {
-            options.glInfo = std::string_view(value) == "1";
+            options.glInfo = SwitchedOn(value);
         } else if (name == "VORMEL_AUDIO_LOG") {
-            options.audioLog = true;
+            options.audioLog = SwitchedOn(value);
         } else if (name == "VORMEL_RENDER_INFO") {
-            options.renderInfo = std::string_view(value) == "1";
+            options.renderInfo = SwitchedOn(value);
         }
     }
     return options;
@@ -149,6 +164,14 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
             line.fullScreen = true;
         } else if (!optionsEnded && arg == "--quit") {
             line.quit = true;
+        } else if (!optionsEnded && arg == "--wallpaper") {
+            line.wallpaper = true;
+        } else if (!optionsEnded && name == "--monitor") {
+            const std::string_view value = equals != std::string_view::npos ? arg.substr(equals + 1)
+                                           : i + 1 < argc ? std::string_view(argv[++i])
+                                                          : std::string_view();
+            if (!ParseInteger(value, 0, kMostMonitors - 1, &line.monitor))
+                line.error = "--monitor takes the number of a monitor, from 0";
         } else if (!optionsEnded && arg == "--render") {
             line.render = true;
         } else if (!optionsEnded && arg == "--list-sources") {
@@ -187,6 +210,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
         }
     }
     if (line.error.empty()) line.error = CheckRender(&line, renderOptionSeen);
+    if (line.error.empty()) line.error = CheckWallpaper(line);
     // An end asked for goes alone: a file, a render or listening would say to start, and any other
     // option would be dropped without a word.
     if (line.error.empty() && line.quit && argc > 2)
@@ -197,6 +221,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
 const char* UsageText() {
     return "Usage: vormel [OPTION]... [FILE]\n"
            "       vormel --listen [SOURCE] [OPTION]...\n"
+           "       vormel --wallpaper [--listen [SOURCE] | FILE] [--monitor N]\n"
            "       vormel --render FILE OUTPUT... [OPTION]...\n"
            "       vormel --quit\n"
            "Plays FILE, or the default sound, in a loop and draws a field of light that moves\n"
@@ -212,6 +237,9 @@ const char* UsageText() {
            "      --fps N      draw at most N frames a second (0: no limit; the default is the\n"
            "                   display's refresh rate); VORMEL_FPS=N says the same\n"
            "      --fullscreen start full screen\n"
+           "      --wallpaper  show the scene alone as the desktop's background, behind every\n"
+           "                   window, taking no input (X11; Wayland with the layer shell)\n"
+           "      --monitor N  the monitor to show on, numbered from 0 (default: the primary)\n"
            "      --quit       ask the running Vormel to end, as its close button would\n"
            "  -h, --help       show this help and exit\n"
            "  -V, --version    show the version and exit\n"
@@ -233,7 +261,9 @@ const char* UsageText() {
            "right button to shift it; the slider sets the field of view; drop a sound file on\n"
            "the window to play it; L switches between listening and playing the last file.\n"
            "F11, Alt+Enter or a double-click on the scene shows it full screen; again, or Esc,\n"
-           "gives the window back.\n";
+           "gives the window back.\n"
+           "\n"
+           "A wallpaper takes no input: a later start hands it a FILE to play or --listen.\n";
 }
 
 const char* VersionText() {

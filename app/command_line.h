@@ -30,6 +30,8 @@ struct CommandLine {
     int fps = -1;     // --fps N without --render: frames a second at most, 0 for no limit; -1 when
                       // not given
     bool fullScreen = false; // --fullscreen: the window starts full screen
+    bool wallpaper = false;  // --wallpaper: the scene alone as the desktop's background
+    int monitor = -1;        // --monitor N: the monitor, numbered from 0; -1 for the primary one
     bool quit = false;       // --quit: ask the running copy to end, nothing else
     RenderOptions renderOptions;
     std::string error; // why the command line was refused; empty when it was understood
@@ -38,7 +40,8 @@ struct CommandLine {
 CommandLine ParseCommandLine(int argc, const char* const* argv);
 
 // What the platform is asked for: the command line's options, then the environment's (VORMEL_FPS
-// where --fps was not given, VORMEL_VSYNC=0, VORMEL_GL_INFO=1, VORMEL_AUDIO_LOG). environment is a
+// where --fps was not given, VORMEL_VSYNC=0, and the switches VORMEL_GL_INFO, VORMEL_AUDIO_LOG and
+// VORMEL_RENDER_INFO, each off when unset, empty or 0 and on otherwise). environment is a
 // null-ended list of NAME=VALUE entries, as environ. A value that is not understood is said in one
 // line on standard error and left out.
 PlatformOptions ReadOptions(const CommandLine& line, const char* const* environment);

@@ -40,6 +40,10 @@ int main(int argc, char** argv) {
                      line.source.c_str());
         return 2;
     }
-    return VormelMain(line.file.empty() ? nullptr : line.file.c_str(), line.listen,
-                      line.fullScreen ? WindowMode::FullScreen : WindowMode::Normal);
+    if (line.wallpaper) PreferWayland();
+    const WindowMode show = line.wallpaper    ? WindowMode::Wallpaper
+                            : line.fullScreen ? WindowMode::FullScreen
+                                              : WindowMode::Normal;
+    return VormelMain(line.file.empty() ? nullptr : line.file.c_str(), line.listen, show,
+                      line.monitor);
 }

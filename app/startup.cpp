@@ -157,18 +157,27 @@ int End(int exitCode) {
 
 } // namespace
 
-int StartUp(const char* file, bool listen, WindowMode show) {
+int StartUp(const char* file, bool listen, WindowMode show, int monitor) {
     if (const int handedOver = AnotherCopyTookOver(file, listen, show); handedOver != kKeepRunning)
         return handedOver;
     if (RegisterPorvaneClass() == 0) {
         std::fprintf(stderr, "vormel: no display with OpenGL to open the window on\n");
         return 99;
     }
+    if (monitor >= CountMonitors()) {
+        std::fprintf(stderr, "vormel: there is no monitor %d: this desktop has %d, from 0\n",
+                     monitor, CountMonitors());
+        return End(2);
+    }
     QI_LoadDLL(nullptr);
     gMainWnd = CreateMainWindow("Vormel", kClientWidth, kClientHeight, MainWndProc);
     if (gMainWnd == nullptr) {
         std::fprintf(stderr, "vormel: the main window could not be created\n");
         return End(0);
+    }
+    if (show == WindowMode::Wallpaper && !PrepareWallpaper(gMainWnd)) {
+        std::fprintf(stderr, "vormel: this desktop offers no background layer for a wallpaper\n");
+        return End(1);
     }
     SetWindowIcon(gMainWnd, kProgramIconPng, kProgramIconPngSize);
     CreateView();
@@ -182,7 +191,7 @@ int StartUp(const char* file, bool listen, WindowMode show) {
     DressWindow();
     DragAcceptFiles(gMainWnd, true);
     PlayFirstSound(file, listen);
-    ShowMainWindow(gMainWnd, show);
+    ShowMainWindow(gMainWnd, show, monitor);
     SetForegroundWindow(gMainWnd);
     SetFocus(gMainWnd);
     ListenForOtherCopies(gMainWnd);
@@ -211,7 +220,7 @@ int QuitRunningCopy() {
     return 1;
 }
 
-int VormelMain(const char* file, bool listen, WindowMode show) {
-    const int started = StartUp(file, listen, show);
+int VormelMain(const char* file, bool listen, WindowMode show, int monitor) {
+    const int started = StartUp(file, listen, show, monitor);
     return started == kKeepRunning ? RunUntilQuit() : started;
 }

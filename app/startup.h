@@ -29,12 +29,14 @@ inline constexpr int kKeepRunning = -1;
 
 // The program's whole life on the user-interface thread: start-up, the message loop, the end.
 // file, when not null, plays instead of the default sound; with listen the scene follows what the
-// desktop plays (gListenSource) from the start; show is how the window first shows (Normal or
-// FullScreen). Returns the exit code.
-int VormelMain(const char* file, bool listen = false, WindowMode show = WindowMode::Normal);
+// desktop plays (gListenSource) from the start; show is how the window first shows (Normal,
+// FullScreen or Wallpaper), on monitor (-1: the primary one). Returns the exit code.
+int VormelMain(const char* file, bool listen = false, WindowMode show = WindowMode::Normal,
+               int monitor = -1);
 // Start-up up to the frame timer: kKeepRunning, or the exit code when start-up ended early (a
-// second copy, no display, no skin…) after releasing what it had taken.
-int StartUp(const char* file, bool listen = false, WindowMode show = WindowMode::Normal);
+// second copy, no display, no such monitor, no skin…) after releasing what it had taken.
+int StartUp(const char* file, bool listen = false, WindowMode show = WindowMode::Normal,
+            int monitor = -1);
 // Runs the message loop, then releases the sound and the single-instance claim; the exit code.
 int RunUntilQuit();
 // Asks the copy that runs on this display to end, as its close button would: 0 once it was asked,

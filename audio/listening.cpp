@@ -29,21 +29,16 @@ bool IsNumber(const char* text) {
 
 } // namespace
 
+// The source is chosen by its name alone: the library's capture thread looks for it, and waits
+// for it while it is missing (unplugged, or its server not started yet), so the window never waits
+// on the sound server and a chosen source is never swapped for another.
 uint32_t StartListening() {
     StopListening();
     FreeChannel();
     // Captured sound is measured, never played: the output device is not needed meanwhile.
     AudioShutdown();
-    int device = -1;
-    if (gListenSource[0] != '\0') {
-        device = DeviceOf(gListenSource);
-        if (device < 0)
-            std::fprintf(stderr,
-                         "vormel: no source named %s now; listening to the default output\n",
-                         gListenSource);
-    }
     BASS_RecordFree();
-    if (BASS_RecordInit(device))
+    if (BASS_RecordInitSource(gListenSource))
         gRecording = BASS_RecordStart(44100, 2, BASS_SAMPLE_FLOAT, nullptr, nullptr);
     if (gRecording == 0) {
         std::fprintf(stderr, "vormel: cannot listen (error %d); playing the sound again\n",

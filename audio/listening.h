@@ -12,8 +12,9 @@ extern uint32_t gRecording;
 // The sound server's name of the source to listen to; empty: the default output's monitor.
 extern char gListenSource[1024];
 
-// Frees what plays, releases the playback device, and records gListenSource; returns gRecording
-// (0 when the recording cannot start: then the last file plays again).
+// Frees what plays, releases the playback device, and records gListenSource, waiting for it while
+// it is missing; returns gRecording (0 when the recording cannot start: then the last file plays
+// again).
 uint32_t StartListening();
 // Ends the recording; returns what BASS_ChannelStop returned, or 0 when not listening.
 int32_t StopListening();

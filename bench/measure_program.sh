@@ -4,25 +4,55 @@
 # memory. Rounds alternate between the two; medians and ratios are printed.
 # With "listen", the program listening to a private pulseaudio that plays the default sound,
 # against the program playing it itself through that server.
-#   bench/measure_program.sh [build folder] [rounds] [listen]
+# With "wallpaper", the program listening as a wallpaper against it listening full screen, both at
+# 1280 x 720; on X11, or with "wallpaper sway" on a headless sway with one output of that size.
+#   bench/measure_program.sh [build folder] [rounds] [listen | wallpaper [sway]]
 set -euo pipefail
 build=${1:-build}
 rounds=${2:-5}
 mode=${3:-}
+backend=${4:-x11}
 program=$build/vormel
 minimal=$build/bench/minimal_window
 [[ -x $program && -x $minimal ]] || { echo "build vormel and minimal_window first" >&2; exit 2; }
 hz=$(getconf CLK_TCK)
 work=$(mktemp -d)
-display=:$((RANDOM % 300 + 500))
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
+screen=1280x1024x24
+[[ $mode == wallpaper ]] && screen=1280x720x24
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset >/dev/null 2>&1 &
 xvfb=$!
 pulse=""
 player=""
-trap 'kill $xvfb $pulse $player 2>/dev/null; rm -rf "$work"' EXIT
+sway=""
+trap 'kill $xvfb $pulse $player $sway 2>/dev/null; rm -rf "$work"' EXIT
 sleep 1
+display=:$(head -1 "$work/display")
+on=(env DISPLAY="$display")
+if [[ $backend == sway ]]; then
+    # sway refuses root: as nobody, in a runtime folder of nobody's.
+    chmod 711 "$work" # for nobody to reach its folder
+    mkdir -m 700 "$work/sway"
+    printf 'xwayland disable\n' >"$work/sway/config"
+    [[ $(id -u) -eq 0 ]] && chown -R 65534:65534 "$work/sway"
+    as=()
+    [[ $(id -u) -eq 0 ]] && as=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+    "${as[@]}" env -i PATH=/usr/bin:/bin HOME="$work/sway" XDG_RUNTIME_DIR="$work/sway" \
+        WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
+        WLR_HEADLESS_OUTPUTS=1 sway -c "$work/sway/config" >/dev/null 2>&1 &
+    sway=$!
+    socket=""
+    for _ in $(seq 100); do
+        socket=$(cd "$work/sway" && ls wayland-* 2>/dev/null | grep -v lock | head -1) || true
+        [[ -n $socket ]] && break
+        sleep 0.1
+    done
+    [[ -n $socket ]] || { echo "sway did not start" >&2; exit 1; }
+    on=(env -u DISPLAY XDG_RUNTIME_DIR="$work/sway" WAYLAND_DISPLAY="$socket"
+        SDL_VIDEODRIVER=wayland)
+fi
 audio=dummy
-if [[ $mode == listen ]]; then
+if [[ $mode == listen || $mode == wallpaper ]]; then
     mkdir -m 700 "$work/pulse"
     env -u DISPLAY XDG_RUNTIME_DIR="$work/pulse" HOME="$work/pulse" pulseaudio -n --daemonize=no \
         --exit-idle-time=-1 --use-pid-file=no \
@@ -41,7 +71,7 @@ measure() {
     local name=$1 exe=$2
     shift 2
     : >"$work/$name.err"
-    DISPLAY=$display SDL_AUDIODRIVER=$audio VORMEL_GL_INFO=1 "$exe" "$@" 2>"$work/$name.err" &
+    "${on[@]}" SDL_AUDIODRIVER=$audio VORMEL_GL_INFO=1 "$exe" "$@" 2>"$work/$name.err" &
     local pid=$!
     local first=""
     for _ in $(seq 200); do
@@ -69,7 +99,16 @@ measure() {
 first=program
 second=minimal
 for _ in $(seq "$rounds"); do
-    if [[ $mode == listen ]]; then
+    if [[ $mode == wallpaper ]]; then
+        first=fullscreen
+        second=wallpaper
+        paplay --device=speakers "$build/Resource/audio.ogg" &
+        player=$!
+        measure fullscreen "$program" --fullscreen --listen
+        measure wallpaper "$program" --wallpaper --listen
+        kill $player
+        wait $player 2>/dev/null || true
+    elif [[ $mode == listen ]]; then
         first=playing
         second=listening
         # The program plays its default sound (74 s long); then the desktop plays it while the

@@ -10,6 +10,7 @@ packages=(
     libgl-dev libgl1-mesa-dri libegl1 libegl-mesa0
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth libx11-dev libxtst-dev libwayland-dev fonts-dejavu-core openbox weston
+    libxext-dev libegl-dev libwayland-bin sway grim
     dpkg-dev appstream desktop-file-utils man-db groff-base
 )
 

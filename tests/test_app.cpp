@@ -119,19 +119,26 @@ TEST(CommandLine, TakesOneFileAndTheUsualOptions) {
 
 // The environment is read into the platform's options once, after the command line, which wins.
 TEST(CommandLine, TheEnvironmentFillsThePlatformsOptions) {
+    // The three diagnostic switches take one rule: unset, empty or 0 is off, anything else on.
     const struct {
         std::vector<const char*> args;
         std::vector<const char*> env;
         int cap;
-        bool vsync, glInfo, audioLog;
+        bool vsync, glInfo, audioLog, renderInfo;
     } cases[] = {
-        {{"vormel"}, {"HOME=/root"}, -1, true, false, false},
-        {{"vormel"}, {"VORMEL_FPS=20", "VORMEL_VSYNC=0"}, 20, false, false, false},
-        {{"vormel", "--fps", "25"}, {"VORMEL_FPS=50"}, 25, true, false, false},
-        {{"vormel"}, {"VORMEL_FPS=fast", "VORMEL_VSYNC=1"}, -1, true, false, false},
-        {{"vormel"}, {"VORMEL_GL_INFO=1", "VORMEL_AUDIO_LOG="}, -1, true, true, true},
-        {{"vormel"}, {"VORMEL_GL_INFO=yes", "VORMEL_FPS"}, -1, true, false, false},
-        {{"vormel", "--render", "a.ogg", "--png", "f"}, {"VORMEL_FPS=20"}, -1, true, false, false},
+        {{"vormel"}, {"HOME=/root"}, -1, true, false, false, false},
+        {{"vormel"}, {"VORMEL_FPS=20", "VORMEL_VSYNC=0"}, 20, false, false, false, false},
+        {{"vormel", "--fps", "25"}, {"VORMEL_FPS=50"}, 25, true, false, false, false},
+        {{"vormel"}, {"VORMEL_FPS=fast", "VORMEL_VSYNC=1"}, -1, true, false, false, false},
+        {{"vormel"}, {"VORMEL_GL_INFO=1", "VORMEL_AUDIO_LOG="}, -1, true, true, false, false},
+        {{"vormel"}, {"VORMEL_AUDIO_LOG=0", "VORMEL_RENDER_INFO=0"}, -1, true, false, false, false},
+        {{"vormel"}, {"VORMEL_GL_INFO=0", "VORMEL_RENDER_INFO="}, -1, true, false, false, false},
+        {{"vormel"},
+         {"VORMEL_AUDIO_LOG=1", "VORMEL_RENDER_INFO=yes", "VORMEL_GL_INFO=2"},
+         -1, true, true, true, true},
+        {{"vormel"}, {"VORMEL_GL_INFO=yes", "VORMEL_FPS"}, -1, true, true, false, false},
+        {{"vormel", "--render", "a.ogg", "--png", "f"}, {"VORMEL_FPS=20"}, -1, true, false, false,
+         false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.env.front());
@@ -143,6 +150,7 @@ TEST(CommandLine, TheEnvironmentFillsThePlatformsOptions) {
         EXPECT_EQ(options.vsync, c.vsync);
         EXPECT_EQ(options.glInfo, c.glInfo);
         EXPECT_EQ(options.audioLog, c.audioLog);
+        EXPECT_EQ(options.renderInfo, c.renderInfo);
     }
 }
 

@@ -4,7 +4,10 @@
 #include "audio/level.h"
 #include "audio/listening.h"
 #include "audio/playback.h"
+#include "platform/os/options.h"
 #include "platform/sound/bass.h"
+#include "platform/sound/pulse_client.h"
+#include "platform/sound/recorder.h"
 #include "render/frame_render.h"
 #include "support/sound_fixtures.h"
 #include "support/sound_server.h"
@@ -20,6 +23,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -55,6 +59,27 @@ bool Near(DWORD level, int left, int right) {
 int Scaled(double amplitude) {
     return static_cast<int>(std::lrint(amplitude * 32768));
 }
+// The lines of text that begin with start.
+std::vector<std::string> LinesStarting(const std::string& text, const std::string& start) {
+    std::vector<std::string> lines;
+    for (size_t at = 0; (at = text.find(start, at)) != std::string::npos; at += start.size())
+        lines.push_back(text.substr(at, text.find('\n', at) - at));
+    return lines;
+}
+// With the sound log on for one test.
+class AudioLogOn {
+  public:
+    AudioLogOn() {
+        PlatformOptions options = GetPlatformOptions();
+        options.audioLog = true;
+        SetPlatformOptions(options);
+    }
+    ~AudioLogOn() {
+        PlatformOptions options = GetPlatformOptions();
+        options.audioLog = false;
+        SetPlatformOptions(options);
+    }
+};
 
 class Recording : public testing::Test {
   protected:
@@ -225,6 +250,7 @@ TEST_F(Recording, ListsTheServersSources) {
 // the recording waits; the server back, listening resumes by itself. A recording started with no
 // server at all waits the same way.
 TEST_F(Recording, WaitsForTheServerAndResumes) {
+    AudioLogOn log;
     testing::internal::CaptureStderr();
     const HRECORD recording = Listen();
     Play(Tone(0.5, 0.25), "speakers");
@@ -257,10 +283,105 @@ TEST_F(Recording, WaitsForTheServerAndResumes) {
     ASSERT_TRUE(BASS_RecordFree());
 
     const std::string said = testing::internal::GetCapturedStderr();
-    size_t lines = 0;
-    for (size_t at = 0; (at = said.find("vormel: cannot listen", at)) != std::string::npos; ++at)
-        ++lines;
-    EXPECT_EQ(lines, 3u) << "one line for each outage:\n" << said;
+    EXPECT_EQ(LinesStarting(said, "vormel: cannot listen").size(), 3u)
+        << "one line for each outage:\n"
+        << said;
+    // Each of the three outages starts its waits at a second, and each wait doubles the one
+    // before: the server came back within the first two.
+    std::vector<long> waits;
+    for (const std::string& line : LinesStarting(said, "vormel: trying to listen again in "))
+        waits.push_back(std::stol(line.substr(line.rfind(' ', line.size() - 3) + 1)));
+    EXPECT_EQ(waits, (std::vector<long>{1, 2, 1, 2, 1})) << said;
+}
+
+// A source chosen by name is the one captured, whatever happens meanwhile: asked for before its
+// server starts, it is captured once the server is up; unplugged while heard, the recording waits
+// for it (saying so once) instead of falling back to the default output, and captures it again
+// the moment it is back. The default output plays the same tone all along, to be ignored.
+TEST_F(Recording, ANamedSourceIsWaitedForAndNeverSwappedForTheDefault) {
+    AudioLogOn log;
+    testing::internal::CaptureStderr();
+    server_->Kill();
+    ASSERT_TRUE(BASS_RecordInitSource("headphones.monitor"));
+    const HRECORD recording = BASS_RecordStart(44100, 2, BASS_SAMPLE_FLOAT, nullptr, nullptr);
+    ASSERT_NE(recording, 0u);
+    std::this_thread::sleep_for(2s);
+    EXPECT_EQ(BASS_ChannelIsActive(recording), BASS_ACTIVE_STALLED);
+    ASSERT_TRUE(server_->Start());
+    Play(Tone(0.5, 0.5), "speakers");
+    const pid_t headphones = server_->Play(Tone(0.25, 0.125), "headphones");
+    EXPECT_TRUE(WaitFor([&] { return Near(BASS_ChannelGetLevel(recording), 8192, 4096); }))
+        << std::hex << BASS_ChannelGetLevel(recording);
+    EXPECT_EQ(SourceName(), "headphones.monitor");
+
+    // Unplugged: the sink and its monitor go; back: a new sink of the same name.
+    SoundServer::StopPlaying(headphones);
+    ASSERT_TRUE(server_->RemoveSink("headphones"));
+    EXPECT_TRUE(WaitFor([&] { return BASS_ChannelIsActive(recording) == BASS_ACTIVE_STALLED; }));
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_EQ(SourceName(), "") << "never the default output's monitor";
+    EXPECT_EQ(BASS_ChannelGetLevel(recording), 0u);
+    ASSERT_TRUE(server_->AddSink("headphones"));
+    const pid_t again = server_->Play(Tone(0.25, 0.125), "headphones");
+    EXPECT_TRUE(WaitFor([&] { return Near(BASS_ChannelGetLevel(recording), 8192, 4096); }));
+    EXPECT_EQ(SourceName(), "headphones.monitor");
+    SoundServer::StopPlaying(again);
+    ASSERT_TRUE(BASS_RecordFree());
+
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(LinesStarting(said, "vormel: listening to speakers").size(), 0u) << said;
+    EXPECT_EQ(LinesStarting(said, "vormel: cannot listen: no source named headphones.monitor")
+                  .size(),
+              1u)
+        << said;
+}
+
+// While listening, sound that stops coming is silence a tenth of a second after the last of it
+// came (a paused player leaves the scene calm at once), and not before.
+TEST(HeardLevel, FallsToSilenceATenthOfASecondAfterTheLastSoundCame) {
+    constexpr int64_t kMs = 1000000;
+    constexpr int64_t kTaken = 5000 * kMs; // any moment of the steady clock
+    const std::vector<float> tone(2 * 882, 0.5f);
+    const struct {
+        int64_t after;
+        DWORD level;
+    } cases[] = {{0, 16384u | 16384u << 16},
+                 {50 * kMs, 16384u | 16384u << 16},
+                 {100 * kMs, 16384u | 16384u << 16},
+                 {101 * kMs, 0},
+                 {999 * kMs, 0}};
+    for (const auto& c : cases) {
+        sound::HeardLevel level;
+        level.Take(tone.data(), 882, kTaken);
+        EXPECT_EQ(level.PeakAt(kTaken + c.after), c.level) << c.after / kMs << " ms after";
+        level.Forget();
+        EXPECT_EQ(level.PeakAt(kTaken + c.after), 0u) << "forgotten";
+    }
+}
+
+// A stop that lands just before the capture loop begins a wait ends that wait: the loop's own
+// preparation of the wait must not swallow the wake-up that says so.
+std::atomic<bool>* gStopToRequest = nullptr;
+sound::PulseClient* gClientToWake = nullptr;
+void RequestStopNow() {
+    gStopToRequest->store(true);
+    gClientToWake->Wake();
+}
+
+TEST(PulseClient, AStopRequestedJustBeforeAWaitEndsIt) {
+    std::atomic<bool> stop{false};
+    sound::PulseClient client(&stop);
+    gStopToRequest = &stop;
+    gClientToWake = &client;
+    sound::gBeforeSpinWait = RequestStopNow;
+    std::atomic<bool> done{false};
+    std::thread waiter([&] {
+        client.Spin(std::chrono::seconds(20));
+        done = true;
+    });
+    EXPECT_TRUE(WaitFor([&] { return done.load(); }, 5s)) << "the stop was lost";
+    waiter.join();
+    sound::gBeforeSpinWait = nullptr;
 }
 
 // The scene's side: while listening the recording stands in for the channel, so a tone played

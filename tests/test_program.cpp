@@ -4,6 +4,7 @@
 #include "support/desktop.h"
 #include "support/open_counter.h"
 #include "support/picture_headers.h"
+#include "support/program.h"
 #include "support/sound_fixtures.h"
 #include "support/sound_server.h"
 #include "support/window_manager.h"
@@ -37,123 +38,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr const char* kTitle = "Vormel";
-
-// The program started with its standard error in a file; stopped for good when the test ends.
-// display: the X display to run on (null keeps DISPLAY's, "" none at all).
-class Program {
-  public:
-    explicit Program(bool withDisplay) : Program(VORMEL_PROGRAM, withDisplay ? nullptr : "") {}
-    // args follow the program's name; env entries come before the inherited ones, so they win.
-    Program(const std::string& executable, const char* display,
-            const std::vector<std::string>& args = {}, const std::vector<std::string>& env = {})
-        : Program(executable, DisplayEnvironment(display), args, env) {}
-    // displayEnv: the display's variables, replacing the test's own (DISPLAY, WAYLAND_DISPLAY,
-    // SDL_VIDEODRIVER); a single empty entry keeps the test's own.
-    Program(const std::string& executable, const std::vector<std::string>& displayEnv,
-            const std::vector<std::string>& args, const std::vector<std::string>& env) {
-        const bool keepDisplay = displayEnv.size() == 1 && displayEnv[0].empty();
-        errors_ =
-            std::filesystem::temp_directory_path() /
-            ("vormel-stderr-" + std::to_string(getpid()) + "-" + std::to_string(++count_) + ".txt");
-        std::vector<std::string> entries = env;
-        for (char** e = environ; *e; ++e) {
-            const std::string entry = *e;
-            const bool isDisplay = entry.rfind("DISPLAY=", 0) == 0 ||
-                                   entry.rfind("WAYLAND_DISPLAY=", 0) == 0 ||
-                                   entry.rfind("SDL_VIDEODRIVER=", 0) == 0;
-            if (!keepDisplay && isDisplay) continue;
-            entries.push_back(entry);
-        }
-        if (!keepDisplay) entries.insert(entries.end(), displayEnv.begin(), displayEnv.end());
-        entries.push_back("SDL_AUDIODRIVER=dummy");
-        std::vector<char*> envp;
-        for (std::string& e : entries)
-            envp.push_back(e.data());
-        envp.push_back(nullptr);
-        std::vector<std::string> words = {executable};
-        words.insert(words.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& w : words)
-            argv.push_back(w.data());
-        argv.push_back(nullptr);
-
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 2, errors_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        outputs_ = errors_.string() + ".out";
-        posix_spawn_file_actions_addopen(&actions, 1, outputs_.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        // A group of its own, so that whatever it started ends with it: a child that outlived it
-        // would hold what it inherited, the single-instance name among them, into later tests.
-        posix_spawnattr_t attributes;
-        posix_spawnattr_init(&attributes);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-        posix_spawnattr_setpgroup(&attributes, 0);
-        if (posix_spawn(&pid_, executable.c_str(), &actions, &attributes, argv.data(),
-                        envp.data()) != 0)
-            pid_ = 0;
-        group_ = pid_;
-        posix_spawnattr_destroy(&attributes);
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~Program() {
-        if (group_ > 0) kill(-group_, SIGKILL);
-        if (pid_ > 0) waitpid(pid_, nullptr, 0);
-        std::filesystem::remove(errors_);
-        std::filesystem::remove(outputs_);
-    }
-
-    bool started() const { return pid_ > 0; }
-    void Signal(int signal) const { kill(pid_, signal); }
-
-    // The exit code once the program has ended, 128 + the signal when one killed it, or -1 if it
-    // did not end in time.
-    int WaitForExit(std::chrono::milliseconds limit) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (std::chrono::steady_clock::now() < end) {
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = 0;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-        return -1;
-    }
-
-    std::string Errors() const {
-        std::ifstream in(errors_);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-    std::string Output() const {
-        std::ifstream in(outputs_);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-
-  private:
-    // null keeps the test's display, "" none at all, ":N" that X display.
-    static std::vector<std::string> DisplayEnvironment(const char* display) {
-        if (!display) return {""};
-        if (!*display) return {};
-        return {std::string("DISPLAY=") + display};
-    }
-
-    pid_t pid_ = 0;
-    pid_t group_ = 0; // the program's process group, which outlives its leader
-    std::filesystem::path errors_;
-    std::filesystem::path outputs_;
-    static inline int count_ = 0;
-};
-
-// The lines the program wrote on standard error.
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
 
 bool WaitUntilShown(FakeDesktop& desktop, std::chrono::milliseconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
@@ -190,16 +74,6 @@ size_t LitViewPixels(const Shot& shot) {
             lit += std::max({p[0], p[1], p[2]}) > 60;
         }
     return lit;
-}
-
-// Whether done() holds within the time given, asked every 50 ms.
-bool Eventually(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(50ms);
-    }
-    return true;
 }
 
 // --- On X11 and on Wayland ----------------------------------------------------------------------
@@ -374,9 +248,6 @@ TEST_P(ProgramOn, ShowsTheSceneInItsOwnFrameAndEndsOnSigterm) {
     program.Signal(SIGTERM);
     EXPECT_EQ(program.WaitForExit(10s), 0) << program.Errors();
 }
-
-// The mean frequency of a float stereo recording's left channel over its last second.
-double HeardFrequency(const std::string& recording);
 
 // Full screen from the command line and from the keys, kept through a second start that hands
 // over its file (which then plays, as heard through SDL's disk driver): only the view shows, over
@@ -832,18 +703,6 @@ TEST_P(ProgramOn, IsUsedWithTheMouseUnderAWindowManager) {
 
 // The mean frequency of a float stereo recording's left channel over its last second, from its
 // zero crossings.
-double HeardFrequency(const std::string& recording) {
-    std::ifstream in(recording, std::ios::binary);
-    std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
-    const size_t frames = bytes.size() / 8;
-    if (frames < 44100) return 0;
-    const float* samples = reinterpret_cast<const float*>(bytes.data());
-    int crossings = 0;
-    for (size_t i = frames - 44100 + 1; i < frames; ++i)
-        crossings += (samples[2 * (i - 1)] < 0) != (samples[2 * i] < 0);
-    return crossings / 2.0;
-}
-
 // What a listener hears, through SDL's disk driver: a file dropped on the window, then a file
 // that a second start hands to the running copy, which goes on playing it while the second copy
 // ends.
@@ -1131,6 +990,46 @@ TEST(Program, ListensToWhatTheDesktopPlays) {
               1)
         << program.Errors();
 
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.WaitForExit(10s), 0) << program.Errors();
+}
+
+// A sound server that accepts connections and never answers (hung, or on a host that is gone)
+// costs the window nothing: started listening to a named source there, and switched with L from
+// listening to playing and back, the program draws its frames all along, about a second apart
+// in the per-second count, and says it waits for the server.
+TEST(Program, ListeningToAServerThatNeverAnswersKeepsDrawing) {
+    SilentServer wedged;
+    ASSERT_TRUE(wedged.running());
+    FakeDesktop desktop;
+    Program program(VORMEL_PROGRAM, nullptr, {"--listen", "speakers.monitor"},
+                    {"PULSE_SERVER=" + wedged.address(), "VORMEL_GL_INFO=1"});
+    const std::string waiting = "Vormel \u2014 listening (waiting for the sound server)";
+    ASSERT_TRUE(WaitForTitle(desktop, waiting)) << program.Errors();
+    // The moments each "frames presented in a second" line appears, as the test sees them.
+    std::vector<std::chrono::steady_clock::time_point> seconds;
+    size_t lines = 0;
+    const auto watch = [&](std::chrono::milliseconds span) {
+        const auto end = std::chrono::steady_clock::now() + span;
+        while (std::chrono::steady_clock::now() < end) {
+            size_t now = 0;
+            for (const std::string& line : Lines(program.Errors()))
+                now += line.find("frames presented in a second") != std::string::npos;
+            for (; lines < now; ++lines)
+                seconds.push_back(std::chrono::steady_clock::now());
+            std::this_thread::sleep_for(20ms);
+        }
+    };
+    watch(1500ms);
+    for (int press = 0; press < 4; ++press) {
+        desktop.TypeKey("l");
+        watch(1500ms);
+    }
+    EXPECT_TRUE(WaitForTitle(desktop, waiting));
+    ASSERT_GE(seconds.size(), 4u) << program.Errors();
+    for (size_t i = 1; i < seconds.size(); ++i)
+        EXPECT_LT(seconds[i] - seconds[i - 1], 1800ms) << "frames stopped after line " << i;
+    EXPECT_GT(wedged.accepted(), 0) << "the program did try the server";
     program.Signal(SIGTERM);
     EXPECT_EQ(program.WaitForExit(10s), 0) << program.Errors();
 }

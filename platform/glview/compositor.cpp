@@ -165,9 +165,14 @@ int QI_UpdateGLWindow(WindowHandle glControl) {
     if (!fb || !fb->context->MakeCurrent()) return 0;
     if (SendFrameToSink(glControl)) return -1; // a render: the frame goes to a file
     GlContext* context = fb->context;
-    int width = 0;
-    int height = 0;
-    SDL_GL_GetDrawableSize(context->window, &width, &height);
+    WindowHandle top = GetTopLevelWindow(glControl);
+    OwnSurface own;
+    const bool onOwnSurface = GetOwnSurface(top, &own);
+    // A surface of the window's own shows nothing before the compositor has given it its size.
+    if (onOwnSurface && !UseOwnSurface(context, top, &own)) return -1;
+    int width = own.width;
+    int height = own.height;
+    if (!onOwnSurface) SDL_GL_GetDrawableSize(context->window, &width, &height);
     SavedBlitState saved;
     Save(&saved);
     // A view drawn straight into the back buffer (full screen) leaves nothing to compose: the
@@ -175,13 +180,18 @@ int QI_UpdateGLWindow(WindowHandle glControl) {
     // shows again.
     if (!fb->direct) {
         const WindowRect view = ViewRect(*fb, glControl);
-        const bool chrome = PrepareChrome(context, GetTopLevelWindow(glControl));
+        const bool chrome = PrepareChrome(context, top);
         gl.bindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
         if (chrome) BlitChromeAround(context, view, width, height);
         BlitView(*fb, view, height);
     }
     if (context->keepFrames) KeepFrame(context, width, height);
-    SDL_GL_SwapWindow(context->window);
+    if (onOwnSurface) {
+        OwnSurfacePresenting(top);
+        eglSwapBuffers(context->eglDisplay, context->ownSurface);
+    } else {
+        SDL_GL_SwapWindow(context->window);
+    }
     ReportFrames();
     Restore(saved);
     // The window may have entered or left full screen since the view last changed size.

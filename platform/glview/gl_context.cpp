@@ -80,13 +80,66 @@ void KeepTheDriverFromHoldingTheExit() {
     setenv("MESA_SHADER_CACHE_DISABLE", "true", 0);
 }
 
+// Back to the SDL window's surface, and the own one destroyed: its native window is about to go.
+void ReleaseOwnSurface(GlContext* context) {
+    if (context->ownSurface == EGL_NO_SURFACE) return;
+    eglMakeCurrent(context->eglDisplay, context->sdlSurface, context->sdlSurface,
+                   context->eglContext);
+    eglDestroySurface(context->eglDisplay, context->ownSurface);
+    context->ownSurface = EGL_NO_SURFACE;
+    context->ownWindow = nullptr;
+}
+
+void ReleaseOwnSurfaceOf(WindowHandle top) {
+    if (GlContext* context = ContextOf(top)) ReleaseOwnSurface(context);
+}
+
+// An EGL window surface over the native window, of the context's own configuration, made current.
+// SDL made the context through EGL on the same connection (on Wayland it has nothing else).
+bool MakeOwnSurface(GlContext* context, wl_egl_window* native) {
+    const EGLDisplay display = eglGetCurrentDisplay();
+    const EGLContext egl = eglGetCurrentContext();
+    EGLint id = 0;
+    EGLint count = 0;
+    EGLConfig config = nullptr;
+    if (display == EGL_NO_DISPLAY || egl == EGL_NO_CONTEXT ||
+        !eglQueryContext(display, egl, EGL_CONFIG_ID, &id))
+        return false;
+    const EGLint wanted[] = {EGL_CONFIG_ID, id, EGL_NONE};
+    if (!eglChooseConfig(display, wanted, &config, 1, &count) || count != 1) return false;
+    const EGLSurface surface = eglCreatePlatformWindowSurface(display, config, native, nullptr);
+    if (surface == EGL_NO_SURFACE) return false;
+    if (context->sdlSurface == EGL_NO_SURFACE) context->sdlSurface = eglGetCurrentSurface(EGL_DRAW);
+    if (!eglMakeCurrent(display, surface, surface, egl)) {
+        eglDestroySurface(display, surface);
+        return false;
+    }
+    // The compositor's frame callbacks pace the frames: a swap that waited for the display would
+    // hang the program wherever the compositor stops asking for frames.
+    eglSwapInterval(display, 0);
+    context->eglDisplay = display;
+    context->eglContext = egl;
+    context->ownSurface = surface;
+    context->ownWindow = native;
+    SetOwnSurfaceRelease(ReleaseOwnSurfaceOf);
+    return true;
+}
+
 } // namespace
 
 bool GlContext::MakeCurrent() const {
     return SDL_GL_GetCurrentContext() == context || SDL_GL_MakeCurrent(window, context) == 0;
 }
 
+bool UseOwnSurface(GlContext* context, WindowHandle top, OwnSurface* own) {
+    if (!GetOwnSurface(top, own)) return false;
+    if (own->window && context->ownWindow == own->window) return true;
+    ReleaseOwnSurface(context);
+    return own->window && context->MakeCurrent() && MakeOwnSurface(context, own->window);
+}
+
 GlContext::~GlContext() {
+    ReleaseOwnSurface(this);
     if ((chromeTexture || chromeFramebuffer) && MakeCurrent()) {
         if (chromeFramebuffer) gl.deleteFramebuffers(1, &chromeFramebuffer);
         if (chromeTexture) glDeleteTextures(1, &chromeTexture);

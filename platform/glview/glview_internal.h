@@ -6,6 +6,7 @@
 #include "platform/glview/readback.h"
 #include "platform/os/window_internal.h"
 
+#include <EGL/egl.h>
 #include <SDL.h>
 
 #include <GL/gl.h>
@@ -48,10 +49,22 @@ struct GlContext final : WindowAttachment {
     int chromeHeight = 0;
     bool keepFrames = false;
     PixelImage frame; // the last composed window, bottom row first
+    // A window on a surface of the platform's own (a wallpaper on Wayland): the context draws into
+    // an EGL window surface over its native window, instead of the SDL window's.
+    EGLDisplay eglDisplay = EGL_NO_DISPLAY;
+    EGLContext eglContext = EGL_NO_CONTEXT;
+    EGLSurface sdlSurface = EGL_NO_SURFACE; // the SDL window's, to go back to
+    EGLSurface ownSurface = EGL_NO_SURFACE;
+    wl_egl_window* ownWindow = nullptr; // what ownSurface was made over
 
     bool MakeCurrent() const;
     ~GlContext() override;
 };
+
+// The context draws into the top-level window's own surface, if it has one (made again over a new
+// native window). False when the window has none, or none yet to draw into; own is what the
+// platform said of it.
+bool UseOwnSurface(GlContext* context, WindowHandle top, OwnSurface* own);
 
 // A view's framebuffer: a colour texture at least 1 x 1, so an empty view still has a complete
 // framebuffer to draw into. No depth buffer: nothing draws with a depth test.

@@ -97,12 +97,16 @@ void ResizeViewFramebuffer(WindowHandle view) {
     int height = 0;
     GetClientSize(view, &width, &height);
     if (SizeFramebuffer(fb, width, height)) ClearFramebuffer(fb->framebuffer);
+    // A surface of the window's own is drawn into from its first size on.
+    OwnSurface own;
+    UseOwnSurface(fb->context, GetTopLevelWindow(view), &own);
     ChooseDrawTarget(view, fb);
 }
 
 bool CoversFullScreenWindow(WindowHandle view) {
     WindowHandle top = GetTopLevelWindow(view);
-    if (GetWindowMode(top) != WindowMode::FullScreen) return false;
+    const WindowMode mode = GetWindowMode(top);
+    if (mode != WindowMode::FullScreen && mode != WindowMode::Wallpaper) return false;
     int x = 0, y = 0, width = 0, height = 0, topWidth = 0, topHeight = 0;
     GetClientOriginInSdlWindow(view, &x, &y);
     GetClientSize(view, &width, &height);

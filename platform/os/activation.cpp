@@ -3,7 +3,7 @@
 
 bool SetForegroundWindow(WindowHandle window) {
     OsWindow* top = TopLevelOf(Live(window));
-    if (!top) return false;
+    if (!top || top->wallpaper) return false; // the desktop's background stays below
     // Raising asks the window manager to activate the window; the input focus is also asked of
     // the X server itself, for desktops whose manager keeps it back (or that have none).
     SDL_RaiseWindow(top->sdl.get());

@@ -87,6 +87,10 @@ void SetChildAnchor(WindowHandle child, int mode) {
 // margin of the stretched child, or out of the client area.
 void UpdateMinimumSize(OsWindow* top) {
     if (!top->sdl) return;
+    if (top->wallpaper) { // it is as large as its monitor, whatever that is
+        SDL_SetWindowMinimumSize(top->sdl.get(), 1, 1);
+        return;
+    }
     int width = 1;
     int height = 1;
     int stretchedLeft = INT_MAX;

@@ -109,6 +109,9 @@ void Dispatch(SDL_Event* event) {
     case SDL_WINDOWEVENT:
         HandleWindowEvent(event->window);
         break;
+    case SDL_DISPLAYEVENT:
+        DisplaysChanged();
+        break;
     case SDL_MOUSEMOTION:
         TakeLatestMove(event);
         RouteMouse(event->motion.windowID, WM_MOUSEMOVE, event->motion.x, event->motion.y,

@@ -45,6 +45,11 @@ uint64_t PeriodOf(OsWindow* window, uint32_t intervalMs) {
     return std::max<uint64_t>({1, interval, cap > 0 ? frequency / static_cast<uint64_t>(cap) : 0});
 }
 
+// The window's frames would not be seen now: its timers wait for the compositor.
+bool Waits(const Timer& t) {
+    return AwaitsFrame(TopLevelOf(t.window));
+}
+
 } // namespace
 
 bool TakeTimerTick(uint64_t* deadline, uint64_t period, uint64_t now) {
@@ -93,12 +98,12 @@ void TopLevelMovedDisplay(OsWindow* top) {
         if (TopLevelOf(t.window) == top) t.period = PeriodOf(t.window, t.intervalMs);
 }
 
-// The most overdue timer ticks.
+// The most overdue timer ticks, unless nobody would see what it draws.
 bool DeliverTimer() {
     const uint64_t now = Now();
     Timer* due = nullptr;
     for (Timer& t : gTimers)
-        if (t.deadline <= now && (!due || t.deadline < due->deadline)) due = &t;
+        if (t.deadline <= now && (!due || t.deadline < due->deadline) && !Waits(t)) due = &t;
     if (!due || !TakeTimerTick(&due->deadline, due->period, now)) return false;
     OsWindow* window = due->window;
     Message tick;
@@ -115,7 +120,8 @@ int WaitTimeout() {
     const uint64_t now = Now();
     uint64_t nearest = UINT64_MAX;
     for (const Timer& t : gTimers)
-        nearest = std::min(nearest, t.deadline);
+        if (!Waits(t)) nearest = std::min(nearest, t.deadline);
+    if (nearest == UINT64_MAX) return -1; // until the compositor asks for a frame
     if (nearest <= now) return 0;
     const uint64_t frequency = SDL_GetPerformanceFrequency();
     const uint64_t ms = ((nearest - now) * 1000 + frequency - 1) / frequency;

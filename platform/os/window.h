@@ -173,13 +173,30 @@ WindowHandle GetFocus();
 // the pointer is on it. Asking for a mode is a request the desktop grants a moment later; the
 // window hears WM_SIZE when its size follows.
 
-enum class WindowMode { Normal, Maximised, Minimised, FullScreen };
+// A wallpaper shows what full screen shows (the full-screen child alone) as the desktop's
+// background on one monitor: below every other window, on every workspace, without a taskbar
+// entry, and taking no input (the pointer and the keys reach what lies above it, or the desktop).
+// A window is made one when it is shown and stays one: asking it for another mode, raising or
+// restoring it changes nothing. It follows its monitor's size, and goes to the primary monitor
+// when its own goes away.
+enum class WindowMode { Normal, Maximised, Minimised, FullScreen, Wallpaper };
 
-// Shows and raises the main window, in the mode given (Normal or FullScreen). The first time, the
-// window (after its children) also hears WM_SIZE with its client size, so the program can set up
-// its view before the first frame.
-void ShowMainWindow(WindowHandle window, WindowMode mode = WindowMode::Normal);
-// Raises the window's top-level window and gives it the desktop's input focus.
+// The monitors, numbered from 0 as SDL numbers displays; 0 without a display.
+int CountMonitors();
+// Under a Wayland session, the window system is asked of the compositor itself rather than of its
+// X server (which SDL may prefer, and where no window can be the desktop's background), unless
+// SDL_VIDEODRIVER says otherwise. Before anything starts the window system.
+void PreferWayland();
+// Readies a top-level window not yet shown to be shown as a wallpaper. False when the desktop
+// offers no background layer to put it in (a Wayland compositor without the layer shell).
+bool PrepareWallpaper(WindowHandle window);
+// Shows and raises the main window, in the mode given (Normal, FullScreen or Wallpaper), on the
+// monitor given (-1: where the window lies, the primary one at first). The first time, the window
+// (after its children) also hears WM_SIZE with its client size, so the program can set up its view
+// before the first frame; a wallpaper hears it once the desktop has given it its size.
+void ShowMainWindow(WindowHandle window, WindowMode mode = WindowMode::Normal, int monitor = -1);
+// Raises the window's top-level window and gives it the desktop's input focus (not a wallpaper's:
+// false).
 bool SetForegroundWindow(WindowHandle window);
 WindowMode GetWindowMode(WindowHandle window);
 // Full screen covers the monitor the window is on with the client area alone (a frame of the

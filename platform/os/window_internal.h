@@ -56,6 +56,26 @@ bool PostToLoop(void (*fn)(void* data), void* data);
 // waiting in the queue, behind which anything handed to it now would be lost.
 bool IsClosing(WindowHandle window);
 
+// --- A surface of the platform's own -------------------------------------------------------------
+
+// A wallpaper on Wayland shows on a surface the platform makes itself on the layer shell, not in
+// its SDL window (which stays hidden): the view library draws into it through an EGL window
+// surface over this native window.
+struct wl_egl_window;
+struct OwnSurface {
+    wl_egl_window* window = nullptr; // null until the compositor has given the surface its size
+    int width = 0;
+    int height = 0;
+};
+// False when the top-level window shows in its SDL window.
+bool GetOwnSurface(WindowHandle top, OwnSurface* surface);
+// The view library's part: told before a native window goes, so that nothing draws into it after.
+using OwnSurfaceRelease = void (*)(WindowHandle top);
+void SetOwnSurfaceRelease(OwnSurfaceRelease release);
+// Just before a frame is presented on the surface: the compositor is asked to tell when it wants
+// the next one, and the window's timers wait until then, so nothing draws while nobody looks.
+void OwnSurfacePresenting(WindowHandle top);
+
 // --- Per-window state ---------------------------------------------------------------------------
 
 // State another platform part keeps for one window, one slot per kind, so that attaching one kind

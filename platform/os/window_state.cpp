@@ -28,7 +28,7 @@ uint32_t Flags(const OsWindow* top) {
 
 bool AnyFullScreen() {
     for (auto& w : AllWindows())
-        if (!w->parent && w->fullScreen) return true;
+        if (!w->parent && w->fullScreen && !w->wallpaper) return true;
     return false;
 }
 
@@ -113,6 +113,7 @@ void LeaveFullScreen(OsWindow* top, WindowMode mode, bool restore) {
 WindowMode GetWindowMode(WindowHandle window) {
     OsWindow* top = TopOf(window);
     if (!top) return WindowMode::Normal;
+    if (top->wallpaper) return WindowMode::Wallpaper;
     const uint32_t flags = Flags(top);
     if (flags & SDL_WINDOW_MINIMIZED) return WindowMode::Minimised;
     if (top->fullScreen) return WindowMode::FullScreen;
@@ -122,9 +123,11 @@ WindowMode GetWindowMode(WindowHandle window) {
 
 void SetWindowMode(WindowHandle window, WindowMode mode) {
     OsWindow* top = TopOf(window);
-    if (!top) return;
+    if (!top || top->wallpaper) return;
     SDL_Window* sdl = top->sdl.get();
     switch (mode) {
+    case WindowMode::Wallpaper: // only a window being shown becomes one
+        break;
     case WindowMode::FullScreen:
         EnterFullScreen(top);
         break;
@@ -149,7 +152,7 @@ bool IsIconic(WindowHandle window) {
 
 void RestoreWindow(WindowHandle window) {
     OsWindow* top = TopOf(window);
-    if (!top) return;
+    if (!top || top->wallpaper) return;
     if (!(Flags(top) & SDL_WINDOW_MINIMIZED) && top->fullScreen) {
         LeaveFullScreen(top, WindowMode::Normal, true);
         return;
@@ -210,7 +213,8 @@ bool IsKeptAbove(WindowHandle window) {
 }
 
 void SetKeptAbove(WindowHandle window, bool above) {
-    if (OsWindow* top = TopOf(window))
+    OsWindow* top = TopOf(window);
+    if (top && !top->wallpaper)
         SDL_SetWindowAlwaysOnTop(top->sdl.get(), above ? SDL_TRUE : SDL_FALSE);
 }
 

@@ -263,6 +263,7 @@ void DestroyWindow(WindowHandle window) {
     Message destroy;
     destroy.id = WM_DESTROY;
     Send(w, destroy);
+    w->layer.reset(); // a surface of its own goes before the GL context that drew into it
     ReleaseAttachments(w);
     RemoveTimersOf(w);
     ForgetFocusOf(w);
@@ -300,9 +301,17 @@ void GetClientScreenPosition(WindowHandle window, int* x, int* y) {
     *y = sy + oy;
 }
 
-void ShowMainWindow(WindowHandle window, WindowMode mode) {
+void ShowMainWindow(WindowHandle window, WindowMode mode, int monitor) {
     OsWindow* w = Live(window);
     if (!w || w->parent) return;
+    if (mode == WindowMode::Wallpaper) {
+        ShowAsWallpaper(w, monitor);
+        return;
+    }
+    // Centred on the monitor asked for, where full screen then covers it.
+    if (monitor >= 0 && monitor < CountMonitors())
+        SDL_SetWindowPosition(w->sdl.get(), SDL_WINDOWPOS_CENTERED_DISPLAY(monitor),
+                              SDL_WINDOWPOS_CENTERED_DISPLAY(monitor));
     // Full screen is asked for before the window maps, so that it never shows framed first.
     if (mode == WindowMode::FullScreen) SetWindowMode(w, mode);
     SDL_ShowWindow(w->sdl.get());

@@ -19,6 +19,11 @@ struct CairoSurfaceDeleter {
     void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
 };
 
+struct LayerWallpaper;
+struct LayerWallpaperDeleter {
+    void operator()(LayerWallpaper* wallpaper) const;
+};
+
 // When and where a window was last pressed, for telling a double click.
 struct ClickRecord {
     const void* target = nullptr;
@@ -79,6 +84,11 @@ struct OsWindow {
     int pointerX = 0;
     int pointerY = 0;
     uint32_t pointerButtons = 0; // MK_*
+    // A wallpaper (wallpaper.cpp): the desktop's background on its monitor, for good; on Wayland
+    // on a surface of its own on the layer shell.
+    bool wallpaper = false;
+    int monitor = -1; // as SDL numbers displays; -1 for the primary one
+    std::unique_ptr<LayerWallpaper, LayerWallpaperDeleter> layer;
     std::unique_ptr<cairo_surface_t, CairoSurfaceDeleter> chrome;
     WindowRect chromeDirty;   // still to repaint
     WindowRect chromeChanged; // repainted since the compositor last asked
@@ -148,6 +158,17 @@ void WindowModeChanged(OsWindow* top);
 // The desktop gave the SDL window a new size. Just after leaving full screen it may be the size
 // of the screen still, which is then corrected.
 void WindowSizeChanged(OsWindow* top);
+
+// --- A wallpaper (wallpaper.cpp, wallpaper_x11.cpp, layer_surface.cpp) -------------------------
+
+// Makes the top-level window the wallpaper on its monitor and shows it.
+void ShowAsWallpaper(OsWindow* top, int monitor);
+// The displays changed (one came, went, or changed its size): wallpapers follow their monitor.
+void DisplaysChanged();
+// True while the window's frames would not be seen: a wallpaper on its own surface before the
+// compositor has given it a size, or between presenting a frame and the compositor asking for
+// the next. Its timers wait meanwhile.
+bool AwaitsFrame(const OsWindow* top);
 
 // Timers of a window that is going away.
 void RemoveTimersOf(const OsWindow* window);

@@ -125,6 +125,10 @@ BOOL BASS_RecordGetDeviceInfo(DWORD device, BASS_DEVICEINFO* info);
 // default output changes; another number is that source of the last listing, by its name.
 // Connects nothing yet: a recording waits for its server and comes back when the server does.
 BOOL BASS_RecordInit(int device);
+// Chooses a source by the server's name for it (null or empty: as BASS_RecordInit(-1)) without
+// asking the server anything: the recording looks for the source itself, and waits for it while
+// the server is missing or does not have it.
+BOOL BASS_RecordInitSource(const char* source);
 // Ends the recording, if any, and forgets the choice of BASS_RecordInit.
 BOOL BASS_RecordFree();
 // Starts recording at freq 44100 (0: the same) with chans 1 or 2; flags 0 or BASS_SAMPLE_FLOAT

@@ -43,8 +43,12 @@ void TakeSourceInfo(pa_context*, const pa_source_info* info, int last, void* use
     if (last) answer->done = true;
 }
 
+// A new default output, or a source that came or went: a source being waited for may be there.
 void OnServerEvent(pa_context*, pa_subscription_event_type_t type, uint32_t, void* user) {
-    if ((type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) == PA_SUBSCRIPTION_EVENT_SERVER)
+    const auto facility = type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
+    const auto kind = type & PA_SUBSCRIPTION_EVENT_TYPE_MASK;
+    if (facility == PA_SUBSCRIPTION_EVENT_SERVER ||
+        (facility == PA_SUBSCRIPTION_EVENT_SOURCE && kind != PA_SUBSCRIPTION_EVENT_CHANGE))
         static_cast<std::atomic<bool>*>(user)->store(true);
 }
 
@@ -90,8 +94,13 @@ std::string PulseClient::Error() const {
     return error != PA_OK ? pa_strerror(error) : "the connection timed out";
 }
 
+// Preparing the wait empties the loop's wake-up pipe, so a Wake that came between the caller's
+// last look at the stop and the prepare would be lost, and the poll would sleep out its timeout:
+// the stop is looked at again once the wait is prepared, and wakes the poll itself.
 void PulseClient::Spin(std::chrono::microseconds timeout) {
+    if (gBeforeSpinWait) gBeforeSpinWait();
     if (pa_mainloop_prepare(loop_, static_cast<int>(timeout.count())) < 0) return;
+    if (stop_ && stop_->load()) pa_mainloop_wakeup(loop_);
     if (pa_mainloop_poll(loop_) < 0) return;
     pa_mainloop_dispatch(loop_);
 }
@@ -124,8 +133,9 @@ bool PulseClient::Await(pa_operation* operation) {
 
 void PulseClient::WatchServer(std::atomic<bool>* changed) {
     pa_context_set_subscribe_callback(context_, OnServerEvent, changed);
-    if (pa_operation* o =
-            pa_context_subscribe(context_, PA_SUBSCRIPTION_MASK_SERVER, nullptr, nullptr))
+    const auto mask =
+        static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SERVER | PA_SUBSCRIPTION_MASK_SOURCE);
+    if (pa_operation* o = pa_context_subscribe(context_, mask, nullptr, nullptr))
         pa_operation_unref(o);
 }
 

@@ -13,6 +13,10 @@
 
 namespace sound {
 
+// Tests only: runs at the start of every wait of Spin, on the waiting thread, before the loop
+// prepares the wait. A stop requested from here is one that lands just before the wait begins.
+inline void (*gBeforeSpinWait)() = nullptr;
+
 struct SourceEntry {
     std::string name;
     std::string description;
@@ -40,7 +44,8 @@ class PulseClient {
     // Any thread: ends the wait of the Spin under way.
     void Wake();
 
-    // From now on changes of the server (its default output, say) set *changed.
+    // From now on changes of the server (its default output, say) and sources that come or go
+    // set *changed.
     void WatchServer(std::atomic<bool>* changed);
     // The source that plays back what the default output plays; false when there is no default
     // output or the connection fails.

@@ -140,6 +140,15 @@ BOOL BASS_RecordInit(int device) {
     return Succeed(TRUE);
 }
 
+BOOL BASS_RecordInitSource(const char* source) {
+    Recording& r = Rec();
+    std::lock_guard<std::mutex> guard(r.lock);
+    if (r.initialised) return Fail(BASS_ERROR_ALREADY, FALSE);
+    r.source = source ? source : "";
+    r.initialised = true;
+    return Succeed(TRUE);
+}
+
 BOOL BASS_RecordFree() {
     Recording& r = Rec();
     std::unique_ptr<Recorder> doomed;

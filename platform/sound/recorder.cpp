@@ -31,6 +31,14 @@ int64_t Now() {
         .count();
 }
 
+// Says, with the log on, how long the next wait is: a listener who wonders why nothing is heard
+// learns when the next try comes.
+void LogWait(std::chrono::seconds wait) {
+    if (AudioLog())
+        std::fprintf(stderr, "vormel: trying to listen again in %lld s\n",
+                     static_cast<long long>(wait.count()));
+}
+
 void OnReadable(pa_stream* stream, size_t, void* user) {
     auto* recorder = static_cast<Recorder*>(user);
     while (pa_stream_readable_size(stream) > 0) {
@@ -44,7 +52,21 @@ void OnReadable(pa_stream* stream, size_t, void* user) {
 
 } // namespace
 
-Recorder::Recorder(Settings settings) : settings_(std::move(settings)) {
+void HeardLevel::Take(const float* stereo, size_t frames, int64_t now) {
+    meter_.Take(stereo, frames);
+    lastTaken_.store(now);
+}
+
+void HeardLevel::Forget() {
+    lastTaken_.store(0);
+}
+
+uint32_t HeardLevel::PeakAt(int64_t now) const {
+    if (now - lastTaken_.load() > std::chrono::nanoseconds(kQuietAfter).count()) return 0;
+    return meter_.Peak();
+}
+
+Recorder::Recorder(Settings settings) : settings_(std::move(settings)), wait_(kFirstRetry) {
     thread_ = std::thread([this] { Run(); });
 }
 
@@ -59,8 +81,7 @@ Recorder::~Recorder() {
 }
 
 uint32_t Recorder::Peak() const {
-    if (Now() - lastHeard_.load() > std::chrono::nanoseconds(kQuietAfter).count()) return 0;
-    return meter_.Peak();
+    return level_.PeakAt(Now());
 }
 
 bool Recorder::Source(std::string* name, std::string* description) const {
@@ -81,8 +102,9 @@ void Recorder::Take(const void* data, size_t bytes) {
     const size_t frameBytes = sizeof(float) * static_cast<size_t>(settings_.channels);
     const size_t frames = bytes / frameBytes;
     const auto* samples = static_cast<const float*>(data);
+    const int64_t now = Now();
     if (settings_.channels == 2 || !samples) {
-        meter_.Take(samples, frames);
+        level_.Take(samples, frames, now);
     } else {
         // The meter takes stereo: a mono source is heard the same on both sides.
         std::array<float, 2 * kFragmentFrames> stereo;
@@ -90,11 +112,10 @@ void Recorder::Take(const void* data, size_t bytes) {
             const size_t block = std::min<size_t>(frames - done, kFragmentFrames);
             for (size_t i = 0; i < block; ++i)
                 stereo[2 * i] = stereo[2 * i + 1] = samples[done + i];
-            meter_.Take(stereo.data(), block);
+            level_.Take(stereo.data(), block, now);
             done += block;
         }
     }
-    lastHeard_.store(Now());
     if (settings_.proc && samples && !ended_.load() &&
         !settings_.proc(settings_.handle, data, static_cast<DWORD>(frames * frameBytes),
                         settings_.user))
@@ -104,11 +125,17 @@ void Recorder::Take(const void* data, size_t bytes) {
 // What was measured before the trouble is not what is heard now.
 void Recorder::Silence() {
     capturing_.store(false);
-    lastHeard_.store(0);
+    level_.Forget();
+}
+
+std::chrono::seconds Recorder::NextWait() {
+    const std::chrono::seconds wait = wait_;
+    wait_ = std::min<std::chrono::seconds>(wait_ * 2, kLongestRetry);
+    LogWait(wait);
+    return wait;
 }
 
 void Recorder::Run() {
-    auto wait = kFirstRetry;
     while (!stopping_.load() && !ended_.load()) {
         std::string why;
         const bool captured = Session(&why);
@@ -116,13 +143,12 @@ void Recorder::Run() {
         SetSource("", "");
         if (stopping_.load() || ended_.load()) break;
         if (captured) {
-            wait = kFirstRetry;
+            wait_ = kFirstRetry;
             told_ = false;
         }
         if (!told_) std::fprintf(stderr, "vormel: cannot listen: %s; trying again\n", why.c_str());
         told_ = true;
-        WaitBeforeRetry(wait);
-        wait = std::min<std::chrono::seconds>(wait * 2, kLongestRetry);
+        WaitBeforeRetry(NextWait());
     }
 }
 
@@ -145,28 +171,26 @@ bool Recorder::Session(std::string* why) {
         serverChanged_.store(true); // the first look
         client.WatchServer(&serverChanged_);
         auto retryAt = Clock::now();
-        auto wait = kFirstRetry;
         while (!stopping_.load() && !ended_.load() && client.Connected()) {
             const bool lost = stream_ && !PA_STREAM_IS_GOOD(pa_stream_get_state(stream_));
             if (lost) {
                 DropStream();
-                retryAt = Clock::now() + wait;
-                wait = std::min<std::chrono::seconds>(wait * 2, kLongestRetry);
+                retryAt = Clock::now() + NextWait();
             }
-            if (serverChanged_.exchange(false) || (!stream_ && Clock::now() >= retryAt)) {
+            // A source waited for is looked for at each retry, and between them whenever it may
+            // have come; only a retry that finds nothing lengthens the wait.
+            const bool due = !stream_ && Clock::now() >= retryAt;
+            if (serverChanged_.exchange(false) || due) {
                 std::string source = settings_.source;
                 if (source.empty() && !client.DefaultMonitor(&source)) source.clear();
                 Follow(client, source);
-                if (!stream_) {
-                    retryAt = Clock::now() + wait;
-                    wait = std::min<std::chrono::seconds>(wait * 2, kLongestRetry);
-                }
+                if (!stream_ && due) retryAt = Clock::now() + NextWait();
             }
             if (stream_ && pa_stream_get_state(stream_) == PA_STREAM_READY && !capturing_.load()) {
                 capturing_.store(true);
                 captured = true;
                 told_ = false;
-                wait = kFirstRetry;
+                wait_ = kFirstRetry;
                 LogFragment();
             }
             auto spin = std::chrono::duration_cast<std::chrono::microseconds>(kLongestSpin);
@@ -235,6 +259,7 @@ void Recorder::DropStream() {
     pa_stream_unref(stream_);
     stream_ = nullptr;
     streamSource_.clear();
+    SetSource("", "");
     Silence();
 }
 

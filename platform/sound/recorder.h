@@ -1,8 +1,10 @@
 // One recording: a thread of its own connects to the sound server, captures the chosen source (or
 // the monitor of the default output, following it when the default changes) and measures it with
 // the same level meter a playing channel has, so the same loudness reads the same level whether it
-// is played or heard. When the server is missing or goes away it says so once on stderr, reads
-// silence, and tries again after 1 s, doubling the wait up to 30 s, until the server is back.
+// is played or heard. When the server or the chosen source is missing, or goes away, it says so
+// once on stderr, reads silence, and tries again after 1 s, doubling the wait up to 30 s, until it
+// is back; a source that appears meanwhile is captured at once. Nothing here waits on the server
+// but the capture thread.
 #pragma once
 
 #include "platform/sound/bass.h"
@@ -22,6 +24,23 @@ namespace sound {
 
 class PulseClient;
 
+// What a recording hears: the level of what was captured, and silence once the source has sent
+// nothing for a while (an output that went idle stops sending; what it sent last is not what is
+// heard now). Times are steady-clock nanoseconds.
+class HeardLevel {
+  public:
+    // Capture thread: stereo frames delivered at now; null frames are a gap, heard as silence.
+    void Take(const float* stereo, size_t frames, int64_t now);
+    // Capture thread: what was measured before a trouble is not what is heard after it.
+    void Forget();
+    // Any thread: the level word of the last 20 ms heard at now.
+    uint32_t PeakAt(int64_t now) const;
+
+  private:
+    LevelMeter meter_;
+    std::atomic<int64_t> lastTaken_{0};
+};
+
 class Recorder {
   public:
     struct Settings {
@@ -39,7 +58,7 @@ class Recorder {
 
     // Any thread. The level word of the last 20 ms captured; silence when nothing arrives.
     uint32_t Peak() const;
-    // Capturing now (connected, the source found), or waiting for the server.
+    // Capturing now (connected, the source found), or waiting for the server or the source.
     bool Capturing() const { return capturing_.load(); }
     // The recording's proc asked it to end.
     bool Ended() const { return ended_.load(); }
@@ -56,6 +75,8 @@ class Recorder {
     bool Session(std::string* why);
     // Captures source, unless it is the one being captured.
     void Follow(PulseClient& client, const std::string& source);
+    // The wait before the next try: 1 s after a success, doubling up to 30 s.
+    std::chrono::seconds NextWait();
     void DropStream();
     void LogFragment() const;
     void Silence();
@@ -63,16 +84,17 @@ class Recorder {
     void SetSource(const std::string& name, const std::string& description);
 
     const Settings settings_;
-    LevelMeter meter_;
-    std::atomic<int64_t> lastHeard_{0}; // steady clock, nanoseconds
+    HeardLevel level_;
     std::atomic<bool> capturing_{false};
     std::atomic<bool> ended_{false};
     std::atomic<bool> stopping_{false};
     std::atomic<bool> serverChanged_{false};
-    // Capture thread only: the stream and the source it captures.
+    // Capture thread only: the stream and the source it captures, the next wait, and whether the
+    // present trouble has been told on stderr.
     pa_stream* stream_ = nullptr;
     std::string streamSource_;
-    bool told_ = false; // the present trouble has been told on stderr
+    std::chrono::seconds wait_;
+    bool told_ = false;
 
     mutable std::mutex lock_; // guards what follows
     std::condition_variable wake_;

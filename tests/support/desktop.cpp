@@ -244,6 +244,66 @@ bool FakeDesktop::Restore(const char* title) {
     return Act(title, [&](Display* d, Window w) { XMapWindow(d, w); });
 }
 
+std::vector<std::string> FakeDesktop::AtomNames(const char* title, const char* property) {
+    std::vector<unsigned long> atoms;
+    std::vector<std::string> names;
+    if (!ReadProperty(title, property, &atoms)) return names;
+    for (unsigned long atom : atoms) {
+        char* name = XGetAtomName(x_->display, static_cast<Atom>(atom));
+        names.emplace_back(name ? name : "");
+        if (name) XFree(name);
+    }
+    return names;
+}
+
+bool FakeDesktop::PointerIsOver(const char* title) {
+    Display* d = x_->display;
+    IgnoredXErrors ignored(d);
+    const Window target = FindByTitle(d, DefaultRootWindow(d), title);
+    Window under = DefaultRootWindow(d);
+    for (;;) {
+        if (target && under == target) return true;
+        Window root = 0, child = 0;
+        int rx = 0, ry = 0, wx = 0, wy = 0;
+        unsigned int mask = 0;
+        if (!XQueryPointer(d, under, &root, &child, &rx, &ry, &wx, &wy, &mask) || !child)
+            return false;
+        under = child;
+    }
+}
+
+bool FakeDesktop::OpenWindow(const char* title, int x, int y, int width, int height) {
+    Display* d = x_->display;
+    const int screen = DefaultScreen(d);
+    const Window w = XCreateSimpleWindow(
+        d, DefaultRootWindow(d), x, y, static_cast<unsigned>(width), static_cast<unsigned>(height),
+        0, BlackPixel(d, screen), WhitePixel(d, screen));
+    XStoreName(d, w, title);
+    XSizeHints hints{};
+    hints.flags = USPosition | USSize;
+    hints.x = x, hints.y = y, hints.width = width, hints.height = height;
+    XSetWMNormalHints(d, w, &hints);
+    XMapRaised(d, w);
+    XSync(d, False);
+    return true;
+}
+
+bool FakeDesktop::Raise(const char* title) {
+    Display* d = x_->display;
+    const Window w = FindByTitle(d, DefaultRootWindow(d), title);
+    if (!w) return false;
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = w;
+    event.xclient.message_type = XInternAtom(d, "_NET_ACTIVE_WINDOW", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = 2; // from a pager: the user asked
+    XSendEvent(d, DefaultRootWindow(d), False, SubstructureRedirectMask | SubstructureNotifyMask,
+               &event);
+    XSync(d, False);
+    return true;
+}
+
 bool FakeDesktop::WindowPosition(const char* title, int* x, int* y) {
     Display* d = x_->display;
     IgnoredXErrors ignored(d);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 class FakeDesktop {
@@ -38,6 +39,16 @@ class FakeDesktop {
     // A 32-bit property of a window (format 32, items as Xlib returns them), as a window manager
     // reads it: _NET_WM_ICON, say. False when the window or the property is missing.
     bool ReadProperty(const char* title, const char* property, std::vector<unsigned long>* items);
+    // The names of the atoms a window's property holds (_NET_WM_WINDOW_TYPE, say).
+    std::vector<std::string> AtomNames(const char* title, const char* property);
+    // Whether the window the pointer is over (what a press there reaches) is the window of that
+    // title or lies inside it.
+    bool PointerIsOver(const char* title);
+    // An ordinary window of the test's own, white, of that title, mapped where the window manager
+    // puts it; it lives as long as this object.
+    bool OpenWindow(const char* title, int x, int y, int width, int height);
+    // Asks the window manager to raise the window over the others, as a click on it would.
+    bool Raise(const char* title);
     // What the server shows of a window: RGBA bytes, top row first.
     bool Capture(const char* title, int* width, int* height, std::vector<uint8_t>* rgba);
     // The same of the whole screen.

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -91,6 +92,51 @@ std::string SoundServer::address() const {
     return "unix:" + folder_ + "/native";
 }
 
+namespace {
+
+// The arguments of a null sink: float, 44.1 kHz stereo, so what is played is heard sample for
+// sample; described as "<name> output".
+std::string NullSinkArguments(const std::string& sink) {
+    return "sink_name=" + sink +
+           " format=float32le rate=44100 channels=2"
+           " sink_properties='device.description=\"" +
+           sink + " output\"'";
+}
+
+// What a command prints, or "" when it fails.
+std::string OutputOf(const std::string& command) {
+    std::string output;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            output.append(buffer, n);
+        if (pclose(pipe) != 0) output.clear();
+    }
+    return output;
+}
+
+} // namespace
+
+bool SoundServer::AddSink(const std::string& sink) const {
+    return Control({"load-module", "module-null-sink", NullSinkArguments(sink)}) == 0;
+}
+
+bool SoundServer::RemoveSink(const std::string& sink) const {
+    // pactl's short list: index, name, arguments, separated by tabs.
+    const std::string modules =
+        OutputOf("PULSE_SERVER=" + address() + " pactl list short modules");
+    for (size_t at = 0; at < modules.size();) {
+        const size_t end = std::min(modules.find('\n', at), modules.size());
+        const std::string line = modules.substr(at, end - at);
+        at = end + 1;
+        if (line.find("\tmodule-null-sink\t") == std::string::npos ||
+            line.find("sink_name=" + sink + " ") == std::string::npos)
+            continue;
+        return Control({"unload-module", line.substr(0, line.find('\t'))}) == 0;
+    }
+    return false;
+}
+
 bool SoundServer::Start() {
     if (pid_ > 0) return true;
     std::vector<std::string> argv = {"pulseaudio",        "-n",
@@ -98,10 +144,7 @@ bool SoundServer::Start() {
                                      "--use-pid-file=no", "--system=no"};
     // The sinks first: once the socket answers, they are there.
     for (const std::string& sink : sinks_)
-        argv.push_back("--load=module-null-sink sink_name=" + sink +
-                       " format=float32le rate=44100 channels=2"
-                       " sink_properties='device.description=\"" +
-                       sink + " output\"'");
+        argv.push_back("--load=module-null-sink " + NullSinkArguments(sink));
     argv.push_back("--load=module-native-protocol-unix auth-anonymous=1 socket=" + folder_ +
                    "/native");
     // Its own folders, and no display: as root under a test's X server it would try to start a
@@ -152,4 +195,49 @@ void SoundServer::StopPlaying(pid_t player) {
     if (player <= 0) return;
     kill(player, SIGKILL);
     waitpid(player, nullptr, 0);
+}
+
+SilentServer::SilentServer() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "vormel-silent-XXXXXX").string();
+    if (!mkdtemp(pattern.data()) || pipe2(wake_, O_CLOEXEC) != 0) return;
+    folder_ = pattern;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    (folder_ + "/native").copy(address.sun_path, sizeof address.sun_path - 1);
+    listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listener_ < 0 ||
+        bind(listener_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        listen(listener_, 64) != 0) {
+        if (listener_ >= 0) close(listener_);
+        listener_ = -1;
+        return;
+    }
+    thread_ = std::thread([this] {
+        for (;;) {
+            pollfd fds[2] = {{listener_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+            if (poll(fds, 2, -1) < 0 || fds[1].revents) return;
+            const int connection = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+            std::lock_guard<std::mutex> guard(lock_);
+            if (connection >= 0) held_.push_back(connection);
+        }
+    });
+}
+
+SilentServer::~SilentServer() {
+    if (thread_.joinable()) {
+        const char byte = 0;
+        (void)!write(wake_[1], &byte, 1);
+        thread_.join();
+    }
+    for (int fd : held_)
+        close(fd);
+    for (int fd : {listener_, wake_[0], wake_[1]})
+        if (fd >= 0) close(fd);
+    std::error_code ignored;
+    if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
+}
+
+int SilentServer::accepted() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return static_cast<int>(held_.size());
 }
