@@ -149,14 +149,13 @@ int FramesPresented(const Program& program) {
     return total;
 }
 
-// On sway, headless with two outputs: the second output (--monitor 1) shows the scene from edge
-// to edge, the first only the desktop; the scene follows the output's new size; an ordinary
-// window opened over it shows; while a window full screen hides it, it draws nothing.
+// On sway, headless with two outputs: the second output (--monitor 1, full screen first, then as
+// the wallpaper) shows the scene from edge to edge, the first only the desktop; the scene follows
+// the output's new size; an ordinary window opened over it shows; while a window full screen hides
+// it, it draws nothing.
 TEST(Wallpaper, OnSwayItFillsTheChosenOutputUnderItsWindows) {
     Sway sway;
     ASSERT_TRUE(sway.running());
-    Program wallpaper(VORMEL_PROGRAM, sway.Environment(), {"--wallpaper", "--monitor", "1"},
-                      {"VORMEL_GL_INFO=1"});
     int width = 0, height = 0;
     std::vector<uint8_t> rgb;
     const auto desktop = [&] {
@@ -167,6 +166,25 @@ TEST(Wallpaper, OnSwayItFillsTheChosenOutputUnderItsWindows) {
         return sway.Screenshot(output, &width, &height, &rgb) && width == w && height == h &&
                desktop() == 0 && Lit(rgb, 3) > static_cast<size_t>(w * h / 100);
     };
+    // Full screen goes to the monitor asked for too, whichever output has the focus.
+    ASSERT_TRUE(sway.Command("focus output HEADLESS-1"));
+    {
+        Program fullScreen(VORMEL_PROGRAM, sway.Environment(), {"--fullscreen", "--monitor", "1"},
+                           {});
+        EXPECT_TRUE(Eventually(
+            [&] { return filled("HEADLESS-2", kSwayOutputWidth, kSwayOutputHeight); }, 20s))
+            << desktop() << " pixels of the desktop\n"
+            << fullScreen.Errors();
+        fullScreen.Signal(SIGTERM);
+        EXPECT_EQ(fullScreen.WaitForExit(10s), 0) << fullScreen.Errors();
+    }
+    ASSERT_TRUE(Eventually([&] {
+        return sway.Screenshot("HEADLESS-2", &width, &height, &rgb) &&
+               desktop() == static_cast<size_t>(width) * height;
+    }));
+
+    Program wallpaper(VORMEL_PROGRAM, sway.Environment(), {"--wallpaper", "--monitor", "1"},
+                      {"VORMEL_GL_INFO=1"});
     ASSERT_TRUE(
         Eventually([&] { return filled("HEADLESS-2", kSwayOutputWidth, kSwayOutputHeight); }, 20s))
         << desktop() << " pixels of the desktop, " << Lit(rgb, 3) << " lit\n"
