@@ -32,6 +32,7 @@ struct CommandLine {
     bool fullScreen = false; // --fullscreen: the window starts full screen
     bool wallpaper = false;  // --wallpaper: the scene alone as the desktop's background
     int monitor = -1;        // --monitor N: the monitor, numbered from 0; -1 for the primary one
+    bool quit = false;       // --quit: ask the running copy to end, nothing else
     RenderOptions renderOptions;
     std::string error; // why the command line was refused; empty when it was understood
 };

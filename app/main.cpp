@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
         std::fputs(VersionText(), stdout);
         return 0;
     }
+    if (line.quit) return QuitRunningCopy();
     PlatformOptions options = ReadOptions(line, environ);
     options.started = started;
     SetPlatformOptions(options);

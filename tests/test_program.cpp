@@ -251,8 +251,9 @@ TEST_P(ProgramOn, ShowsTheSceneInItsOwnFrameAndEndsOnSigterm) {
 
 // Full screen from the command line and from the keys, kept through a second start that hands
 // over its file (which then plays, as heard through SDL's disk driver): only the view shows, over
-// the whole screen; the keys give the window back.
-TEST_P(ProgramOn, GoesFullScreenFromTheCommandLineAndTheKeysAndStaysSoForASecondStart) {
+// the whole screen; the keys give the window back, and a second start with --fullscreen takes it
+// away again. A later start with --quit ends it; with nothing left to end, says so.
+TEST_P(ProgramOn, GoesFullScreenFromTheCommandLineTheKeysAndLaterStartsAndEndsOnQuit) {
     Session session(GetParam());
     ASSERT_TRUE(session.ready());
     ScratchFolder folder;
@@ -293,8 +294,17 @@ TEST_P(ProgramOn, GoesFullScreenFromTheCommandLineAndTheKeysAndStaysSoForASecond
         EXPECT_TRUE(Eventually(wasFull ? windowed : fullScreen))
             << shot.width << " x " << shot.height;
     }
-    program.Signal(SIGTERM);
+    Program third(VORMEL_PROGRAM, session.Environment(), {"--fullscreen"}, {});
+    EXPECT_EQ(third.WaitForExit(10s), 0) << third.Errors();
+    EXPECT_TRUE(Eventually(fullScreen)) << shot.width << " x " << shot.height;
+
+    Program quit(VORMEL_PROGRAM, session.Environment(), {"--quit"}, {});
+    EXPECT_EQ(quit.WaitForExit(10s), 0) << quit.Errors();
     EXPECT_EQ(program.WaitForExit(10s), 0) << program.Errors();
+    Program none(VORMEL_PROGRAM, session.Environment(), {"--quit"}, {});
+    EXPECT_EQ(none.WaitForExit(10s), 1);
+    EXPECT_EQ(Lines(none.Errors()),
+              std::vector<std::string>{"vormel: no Vormel runs on this display to quit"});
 }
 
 TEST(Program, EndsWithZeroWhenTheWindowIsClosedOrInterrupted) {
@@ -492,6 +502,10 @@ TEST(Program, AnswersItsCommandLine) {
         {{"a.ogg", "b.ogg"}, 2, "", "vormel: more than one file"},
         {{"--render", "a.ogg", "--listen", "--y4m", "-"}, 2, "", "vormel: --render draws a file"},
         {{"--listen="}, 2, "", "vormel: --listen= takes the name or number of a source"},
+        {{"--quit", "a.ogg"}, 2, "", "vormel: --quit takes nothing else"},
+        {{"--listen", "--quit"}, 2, "", "vormel: --quit takes nothing else"},
+        {{"--quit", "--fullscreen"}, 2, "", "vormel: --quit takes nothing else"},
+        {{"--render", "a.ogg", "--y4m", "-", "--quit"}, 2, "", "vormel: --quit takes nothing"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.front());
