@@ -190,6 +190,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
             line.version = true;
         } else if (!optionsEnded && arg == "--fullscreen") {
             line.fullScreen = true;
+        } else if (!optionsEnded && arg == "--quit") {
+            line.quit = true;
         } else if (!optionsEnded && arg == "--wallpaper") {
             line.wallpaper = true;
         } else if (!optionsEnded && name == "--monitor") {
@@ -245,6 +247,10 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
     }
     if (line.error.empty()) line.error = CheckRender(&line, renderOptionSeen);
     if (line.error.empty()) line.error = CheckWallpaper(line);
+    // An end asked for goes alone: a file, a render or listening would say to start, and any other
+    // option would be dropped without a word.
+    if (line.error.empty() && line.quit && argc > 2)
+        line.error = "--quit takes nothing else: it asks the running Vormel to end";
     return line;
 }
 
@@ -253,8 +259,10 @@ const char* UsageText() {
            "       vormel --listen [SOURCE] [OPTION]...\n"
            "       vormel --wallpaper [--listen [SOURCE] | FILE] [--monitor N]\n"
            "       vormel --render FILE OUTPUT... [OPTION]...\n"
+           "       vormel --quit\n"
            "Plays FILE, or the default sound, in a loop and draws a field of light that moves\n"
-           "with its loudness. If Vormel already runs, FILE plays there instead.\n"
+           "with its loudness. If Vormel already runs, FILE plays there instead, and --listen\n"
+           "and --fullscreen act on its window; vormel --quit ends it.\n"
            "\n"
            "      --listen [SOURCE]\n"
            "                   follow what the desktop plays instead: by default the monitor\n"
@@ -272,6 +280,7 @@ const char* UsageText() {
            "      --wallpaper  show the scene alone as the desktop's background, behind every\n"
            "                   window, taking no input (X11; Wayland with the layer shell)\n"
            "      --monitor N  the monitor to show on, numbered from 0 (default: the primary)\n"
+           "      --quit       ask the running Vormel to end, as its close button would\n"
            "  -h, --help       show this help and exit\n"
            "  -V, --version    show the version and exit\n"
            "\n"

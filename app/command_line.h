@@ -32,6 +32,7 @@ struct CommandLine {
     bool fullScreen = false; // --fullscreen: the window starts full screen
     bool wallpaper = false;  // --wallpaper: the scene alone as the desktop's background
     int monitor = -1;        // --monitor N: the monitor, numbered from 0; -1 for the primary one
+    bool quit = false;       // --quit: ask the running copy to end, nothing else
     // --delay MS: milliseconds added to the output's latency the scene waits for (-1000 to 1000).
     int delay = 0;
     bool delayGiven = false;

@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
         std::fputs(VersionText(), stdout);
         return 0;
     }
+    if (line.quit) return QuitRunningCopy();
     std::string refused;
     PlatformOptions options = ReadOptions(line, environ, &refused);
     if (!refused.empty()) {

@@ -208,6 +208,18 @@ int RunUntilQuit() {
     return End(exitCode);
 }
 
+int QuitRunningCopy() {
+    HandOverAnswer answer;
+    const HandOver outcome =
+        ClaimSingleInstance(kInstanceName)
+            ? HandOver::StartHere
+            : HandToRunningCopy(kInstanceName, kHandOverQuit, nullptr, &answer);
+    if (outcome != HandOver::StartHere) return EndHandedOver(outcome, answer);
+    ReleaseSingleInstance();
+    std::fprintf(stderr, "vormel: no Vormel runs on this display to quit\n");
+    return 1;
+}
+
 int VormelMain(const char* file, bool listen, WindowMode show, int monitor) {
     const int started = StartUp(file, listen, show, monitor);
     return started == kKeepRunning ? RunUntilQuit() : started;

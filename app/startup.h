@@ -39,3 +39,6 @@ int StartUp(const char* file, bool listen = false, WindowMode show = WindowMode:
             int monitor = -1);
 // Runs the message loop, then releases the sound and the single-instance claim; the exit code.
 int RunUntilQuit();
+// Asks the copy that runs on this display to end, as its close button would: 0 once it was asked,
+// 1 with a line when none runs or it does not answer.
+int QuitRunningCopy();

@@ -308,7 +308,7 @@ int Socket(const std::string& address, bool listening = false, bool bound = fals
     const auto size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + address.size());
     const auto* at = reinterpret_cast<sockaddr*>(&a);
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (bound ? bind(fd, at, size) == 0
+    if (bound       ? bind(fd, at, size) == 0
         : listening ? bind(fd, at, size) == 0 && listen(fd, 1) == 0
                     : connect(fd, at, size) == 0)
         return fd;
@@ -430,6 +430,14 @@ TEST_F(SingleInstance, SecondCopyRaisesRestoresAndHandsItsRequestOver) {
     }
     // Every request was matched above: nothing arrived twice.
     EXPECT_EQ(first_->WaitFor("copydata", 300ms), "");
+
+    // An end is answered, then the window hears its close as from the close button: not a
+    // request of its own (the first thing it says is the close).
+    auto quit = Hand(kHandOverQuit, name_);
+    EXPECT_EQ(quit->WaitFor("answer"), AnswerLine(1));
+    EXPECT_EQ(quit->WaitForExit(10s), 0);
+    EXPECT_EQ(first_->WaitFor("c"), "close");
+    EXPECT_EQ(first_->WaitForExit(10s), 0);
 }
 
 TEST_F(SingleInstance, MisbehavingClientsAreDroppedAndTheNextRequestServed) {
@@ -479,7 +487,7 @@ TEST_F(SingleInstance, MisbehavingClientsAreDroppedAndTheNextRequestServed) {
         EXPECT_EQ(Answered(address, c.bytes, &answer), c.taken ? 1 : 0) << c.what;
         // Taken: acknowledged, done (1), nothing to say.
         if (c.taken) {
-            EXPECT_EQ(Hex(answer), "06" "01000000" "00000000") << c.what;
+            EXPECT_EQ(Hex(answer), "06" + Hex(std::string("\1\0\0\0\0\0\0\0", 8))) << c.what;
         }
     }
     EXPECT_EQ(first_->WaitFor("copydata"), CopyDataLine(kHandOverPlay, "/valid/one"));
@@ -495,8 +503,7 @@ TEST_F(SingleInstance, MisbehavingClientsAreDroppedAndTheNextRequestServed) {
         idle.push_back(Socket(address));
     const std::string half = valid.substr(0, 10);
     (void)!send(idle.back(), half.data(), half.size(), MSG_NOSIGNAL);
-    EXPECT_EQ(HandToRunningCopy(name_.c_str(), kHandOverPlay, "/after/silence"),
-              HandOver::Obeyed);
+    EXPECT_EQ(HandToRunningCopy(name_.c_str(), kHandOverPlay, "/after/silence"), HandOver::Obeyed);
     EXPECT_EQ(first_->WaitFor("copydata"), CopyDataLine(kHandOverPlay, "/after/silence"));
     for (int fd : idle)
         close(fd);
@@ -516,7 +523,8 @@ TEST_F(SingleInstance, StartsBeforeTheFirstListensOrAfterItEnded) {
     const std::string quitter = UniqueName("quitter");
     Copy first({"first", quitter, "quitter", "300", "quit"});
     ASSERT_NE(first.WaitFor("claimed"), "");
-    EXPECT_EQ(Hand(kHandOverPlay, quitter, "/x.ogg")->WaitForExit(10s), ExitCode(HandOver::StartHere));
+    EXPECT_EQ(Hand(kHandOverPlay, quitter, "/x.ogg")->WaitForExit(10s),
+              ExitCode(HandOver::StartHere));
 
     // A first copy killed outright leaves no name behind.
     StartFirst("killed");
@@ -638,7 +646,8 @@ TEST_F(SingleInstance, AStartThatCannotBeServedGivesUpWithinItsBound) {
         std::string name = name_;
         if (c.kind != Kind::Stopped) {
             name = UniqueName(c.what);
-            holders.push_back(std::make_unique<NameHolder>(c.kind, SingleInstanceAddress(name.c_str())));
+            holders.push_back(
+                std::make_unique<NameHolder>(c.kind, SingleInstanceAddress(name.c_str())));
             ASSERT_TRUE(holders.back()->holds()) << c.what;
         }
         starts.push_back(Hand(kHandOverPlay, name, "/given/up.ogg"));

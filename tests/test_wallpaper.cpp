@@ -132,7 +132,9 @@ TEST(Wallpaper, OnX11ItIsTheDesktopBelowEveryWindowAndTakesNoInput) {
     desktop.MovePointer(1000, 800);
     EXPECT_FALSE(desktop.PointerIsOver(kTitle)) << "a press there reaches the desktop";
 
-    wallpaper.Signal(SIGTERM);
+    // It takes no input: a later start ends it.
+    Program quit(VORMEL_PROGRAM, nullptr, {"--quit"});
+    EXPECT_EQ(quit.WaitForExit(10s), 0) << quit.Errors();
     EXPECT_EQ(wallpaper.WaitForExit(10s), 0) << wallpaper.Errors();
     StopWindowManager();
 }
@@ -214,7 +216,8 @@ TEST(Wallpaper, OnSwayItFillsTheChosenOutputUnderItsWindows) {
     ASSERT_TRUE(sway.Command("fullscreen disable"));
     EXPECT_TRUE(Eventually([&] { return FramesPresented(wallpaper) > hidden + 30; }));
 
-    wallpaper.Signal(SIGTERM);
+    Program quit(VORMEL_PROGRAM, sway.Environment(), {"--quit"}, {});
+    EXPECT_EQ(quit.WaitForExit(10s), 0) << quit.Errors();
     EXPECT_EQ(wallpaper.WaitForExit(10s), 0) << wallpaper.Errors();
 }
 

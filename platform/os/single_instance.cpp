@@ -365,7 +365,7 @@ class SignalWatch {
     static constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
     UniqueFd read_;
     UniqueFd write_;
-    struct sigaction previous_[std::size(kSignals)] {};
+    struct sigaction previous_[std::size(kSignals)]{};
 };
 
 std::string AbsolutePath(const char* file) {

@@ -57,7 +57,7 @@ inline constexpr size_t kHandOverHeaderSize = 12;
 inline constexpr size_t kHandOverMaxPath = 4095; // PATH_MAX less its terminator
 inline constexpr uint8_t kHandOverAck = 0x06;
 inline constexpr size_t kHandOverAnswerHeaderSize = 9;
-inline constexpr size_t kHandOverMaxLine = 8192; // a path and what is wrong with it
+inline constexpr size_t kHandOverMaxLine = 8192;   // a path and what is wrong with it
 inline constexpr int kHandOverReadTimeoutMs = 500; // for the whole request, not per read
 // How long a later copy waits for the running copy to take its request, from its first try: a
 // copy that is stopped, hangs, or is not Vormel at all does not hold a start up for longer.

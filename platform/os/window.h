@@ -23,8 +23,8 @@ enum : uint32_t {
     WM_KILLFOCUS = 0x0008, // control: the window that gains it (or null)
     WM_PAINT = 0x000F,
     WM_CLOSE = 0x0010,
-    WM_COPYDATA = 0x004A, // wParam: a request another copy of the program handed over; text: its
-                          // text; reply: a line for that copy. Returns non-zero when it was done
+    WM_COPYDATA =
+        0x004A, // wParam: a request another copy of the program handed over; text: its text
     WM_NCMOUSEMOVE = 0x00A0,   // the WM_NC* mouse messages go to a frame drawn by the program; x, y
     WM_NCLBUTTONDOWN = 0x00A1, // in pixels of the whole window, frame included
     WM_NCLBUTTONUP = 0x00A2,
@@ -55,7 +55,7 @@ struct Message {
     WindowHandle control = nullptr;
     const std::vector<std::string>* files = nullptr;
     const std::string* text = nullptr; // WM_COPYDATA
-    std::string* reply = nullptr;      // WM_COPYDATA
+    std::string* reply = nullptr;      // WM_COPYDATA: a line back to the copy that asked
     intptr_t wParam = 0;               // control messages (TBM_*): as their namesakes take them
     intptr_t lParam = 0;
     uint32_t key = 0; // WM_KEYDOWN: the virtual-key code (VK_*)
