@@ -12,6 +12,7 @@ namespace {
 constexpr int kLargestSide = 16384;     // the largest texture of the renderers we know
 constexpr double kLongestSeconds = 1e7; // four months: beyond any sound
 constexpr int kMostMonitors = 1000;     // a number past it is a typing error, not a monitor
+constexpr int kLongestDelay = 1000;     // a second: more than any amplifier or television adds
 
 // A running copy may have another working folder than the copy that hands it the file.
 std::string Absolute(const std::string& path) {
@@ -43,6 +44,21 @@ bool ParseSeconds(const std::string& text, double* value) {
     char* end = nullptr;
     *value = std::strtod(text.c_str(), &end);
     return *end == '\0' && std::isfinite(*value) && *value <= kLongestSeconds;
+}
+
+// Milliseconds as --delay and VORMEL_DELAY take them: a whole number, signed, within a second.
+bool ParseDelay(std::string_view text, int* ms) {
+    const bool negative = !text.empty() && text.front() == '-';
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) text.remove_prefix(1);
+    int value = 0;
+    if (!ParseInteger(text, 0, kLongestDelay, &value)) return false;
+    *ms = negative ? -value : value;
+    return true;
+}
+
+std::string DelayRefused(const std::string& name, const char* value) {
+    return name + " takes milliseconds from -1000 to 1000" +
+           (value ? ", not '" + std::string(value) + "'" : std::string());
 }
 
 bool ParseSize(std::string_view text, int* width, int* height) {
@@ -98,6 +114,9 @@ std::string CheckRender(CommandLine* line, bool renderOptionSeen) {
     if (line->fullScreen) return "--fullscreen is for the window, not for a render";
     if (line->wallpaper) return "--wallpaper is for the desktop, not for a render";
     if (line->monitor >= 0) return "--monitor is for the window, not for a render";
+    if (line->delayGiven)
+        return "--delay is for the sound heard with the window, not for a render (whose frames "
+               "show the sound of their own moment)";
     if (line->file.empty()) return "--render needs the FILE to render";
     if (r.y4m.empty() && r.pngFolder.empty() && r.wav.empty())
         return "--render writes nothing without --y4m, --png or --audio";
@@ -120,9 +139,11 @@ int ParseFrameRate(const char* text) {
     return value <= 1000 ? value : -1;
 }
 
-PlatformOptions ReadOptions(const CommandLine& line, const char* const* environment) {
+PlatformOptions ReadOptions(const CommandLine& line, const char* const* environment,
+                            std::string* refused) {
     PlatformOptions options;
     options.frameRateCap = line.fps;
+    options.delayMs = line.delay;
     for (const char* const* e = environment; e && *e; ++e) {
         const std::string_view entry = *e;
         const size_t equals = entry.find('=');
@@ -141,6 +162,13 @@ PlatformOptions ReadOptions(const CommandLine& line, const char* const* environm
             options.audioLog = SwitchedOn(value);
         } else if (name == "VORMEL_RENDER_INFO") {
             options.renderInfo = SwitchedOn(value);
+        } else if (name == "VORMEL_LEVEL_TRACE") {
+            options.levelTrace = value;
+        } else if (name == "VORMEL_DELAY" && !line.delayGiven && *value) {
+            if (ParseDelay(value, &options.delayMs)) continue;
+            const std::string why = DelayRefused("VORMEL_DELAY", value);
+            if (refused) *refused = why;
+            else std::fprintf(stderr, "vormel: %s\n", why.c_str());
         }
     }
     return options;
@@ -193,6 +221,14 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
             else if (i + 1 < argc)
                 value = argv[++i];
             line.error = TakeRenderOption(name, value, &line.renderOptions);
+        } else if (!optionsEnded && name == "--delay") {
+            // The value may be negative, so the next argument is taken whatever it begins with.
+            const bool joined = equals != std::string_view::npos;
+            const char* value =
+                joined ? argv[i] + equals + 1 : (i + 1 < argc ? argv[++i] : nullptr);
+            line.delayGiven = true;
+            if (!value || !ParseDelay(value, &line.delay))
+                line.error = DelayRefused("--delay", value);
         } else if (!optionsEnded && (arg == "--fps" || arg.rfind("--fps=", 0) == 0)) {
             const bool joined = arg.size() > 5;
             const char* value = joined ? argv[i] + 6 : (i + 1 < argc ? argv[++i] : nullptr);
@@ -236,6 +272,10 @@ const char* UsageText() {
            "                   list the sound server's sources, the default marked\n"
            "      --fps N      draw at most N frames a second (0: no limit; the default is the\n"
            "                   display's refresh rate); VORMEL_FPS=N says the same\n"
+           "      --delay MS   show the sound MS milliseconds later (-1000 to 1000) than the\n"
+           "                   sound server says it is heard, for what the server does not\n"
+           "                   know (an amplifier, a television); a total below zero counts\n"
+           "                   as zero; VORMEL_DELAY=MS says the same\n"
            "      --fullscreen start full screen\n"
            "      --wallpaper  show the scene alone as the desktop's background, behind every\n"
            "                   window, taking no input (X11; Wayland with the layer shell)\n"

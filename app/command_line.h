@@ -33,6 +33,9 @@ struct CommandLine {
     bool wallpaper = false;  // --wallpaper: the scene alone as the desktop's background
     int monitor = -1;        // --monitor N: the monitor, numbered from 0; -1 for the primary one
     bool quit = false;       // --quit: ask the running copy to end, nothing else
+    // --delay MS: milliseconds added to the output's latency the scene waits for (-1000 to 1000).
+    int delay = 0;
+    bool delayGiven = false;
     RenderOptions renderOptions;
     std::string error; // why the command line was refused; empty when it was understood
 };
@@ -40,11 +43,14 @@ struct CommandLine {
 CommandLine ParseCommandLine(int argc, const char* const* argv);
 
 // What the platform is asked for: the command line's options, then the environment's (VORMEL_FPS
-// where --fps was not given, VORMEL_VSYNC=0, and the switches VORMEL_GL_INFO, VORMEL_AUDIO_LOG and
-// VORMEL_RENDER_INFO, each off when unset, empty or 0 and on otherwise). environment is a
-// null-ended list of NAME=VALUE entries, as environ. A value that is not understood is said in one
-// line on standard error and left out.
-PlatformOptions ReadOptions(const CommandLine& line, const char* const* environment);
+// where --fps was not given, VORMEL_DELAY where --delay was not, VORMEL_VSYNC=0,
+// VORMEL_LEVEL_TRACE, and the switches VORMEL_GL_INFO, VORMEL_AUDIO_LOG and VORMEL_RENDER_INFO,
+// each off when unset, empty or 0 and on otherwise). environment is a null-ended list of
+// NAME=VALUE entries, as environ. A value that is not understood is said in one line on standard
+// error and left out; a VORMEL_DELAY that is not one, which would leave the picture out of step,
+// is written into *refused instead when refused is given.
+PlatformOptions ReadOptions(const CommandLine& line, const char* const* environment,
+                            std::string* refused = nullptr);
 
 // A number of frames a second as --fps and VORMEL_FPS take it: 0 to 1000. -1 when it is not one.
 int ParseFrameRate(const char* text);

@@ -24,7 +24,12 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (line.quit) return QuitRunningCopy();
-    PlatformOptions options = ReadOptions(line, environ);
+    std::string refused;
+    PlatformOptions options = ReadOptions(line, environ, &refused);
+    if (!refused.empty()) {
+        std::fprintf(stderr, "vormel: %s\n", refused.c_str());
+        return 2;
+    }
     options.started = started;
     SetPlatformOptions(options);
     if (line.render) return RenderVideo(line.file, line.renderOptions);

@@ -3,6 +3,7 @@
 #include "audio/listening.h"
 #include "audio/playback.h"
 #include "platform/sound/bass.h"
+#include "platform/sound/level_trace.h"
 
 #include <algorithm>
 #include <cmath>
@@ -44,8 +45,13 @@ int32_t EnergyOf(float levelFactor) {
 // While listening, the recording stands in for the channel: the same peak on the same scale.
 float UpdateAudioLevel() {
     float levelFactor = 0.0f;
+    DWORD reading = 0;
     DWORD channel = gRecording != 0 ? gRecording : gChannel.load();
-    if (channel != 0) levelFactor = LevelFactorOf(BASS_ChannelGetLevel(channel));
+    if (channel != 0) {
+        reading = BASS_ChannelGetLevel(channel);
+        levelFactor = LevelFactorOf(reading);
+    }
+    TraceLevelRead(reading);
     gEnergy = EnergyOf(levelFactor);
     return levelFactor;
 }

@@ -6,6 +6,7 @@
 #include "audio/playback.h"
 #include "effects/field.h"
 #include "effects/particles.h"
+#include "platform/sound/level_trace.h"
 #include "render/gl_setup.h"
 #include "render/pictures.h"
 #include "scene/frame_clock.h"
@@ -124,6 +125,7 @@ void DrawScene(float f) {
     DrawPictures(static_cast<int32_t>(std::lrint(f)));
     glPopMatrix();
     QI_UpdateGLWindow(gGlCtrl);
+    TraceFrameShown();
 }
 
 } // namespace

@@ -7,6 +7,7 @@ packages=(
     build-essential cmake pkg-config
     libsdl2-dev libsdl2-image-dev libcairo2-dev libpango1.0-dev
     libsndfile1-dev libopenmpt-dev libsoxr-dev libpulse-dev pulseaudio pulseaudio-utils
+    pipewire pipewire-pulse wireplumber dbus-bin
     libgl-dev libgl1-mesa-dri libegl1 libegl-mesa0
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth libx11-dev libxtst-dev libwayland-dev fonts-dejavu-core openbox weston

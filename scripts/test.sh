@@ -29,7 +29,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 echo "== ThreadSanitizer (sound)"
 configure build-tsan -DVORMEL_SANITIZE=thread -DVORMEL_BENCHMARKS=OFF
 cmake --build build-tsan -j"$jobs" --target sound_tests
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp \
     ctest --test-dir build-tsan --output-on-failure -L sound
 
 # The fuzz targets need clang's libFuzzer: a machine without them skips this part.

@@ -117,6 +117,52 @@ TEST(CommandLine, TakesOneFileAndTheUsualOptions) {
               (std::filesystem::current_path() / "Song.OGG").string());
 }
 
+// The correction of the output's latency: whole milliseconds within a second either way, from
+// --delay or else VORMEL_DELAY; anything else is refused (the command line's with its usage, the
+// environment's through ReadOptions), and a render, whose frames show their own moment, takes none.
+TEST(CommandLine, TheLatencyCorrectionIsWholeMillisecondsWithinASecond) {
+    const struct {
+        std::vector<const char*> args;
+        std::vector<const char*> env;
+        int delay;
+        bool error, refused;
+    } cases[] = {
+        {{"vormel", "--delay", "100"}, {}, 100, false, false},
+        {{"vormel", "--delay=-250"}, {}, -250, false, false},
+        {{"vormel", "--delay", "-1000", "a.ogg"}, {}, -1000, false, false},
+        {{"vormel", "--delay", "+1000"}, {}, 1000, false, false},
+        {{"vormel", "--delay", "1001"}, {}, 0, true, false},
+        {{"vormel", "--delay", "-1001"}, {}, 0, true, false},
+        {{"vormel", "--delay", "soon"}, {}, 0, true, false},
+        {{"vormel", "--delay", "1.5"}, {}, 0, true, false},
+        {{"vormel", "--delay="}, {}, 0, true, false},
+        {{"vormel", "--delay"}, {}, 0, true, false},
+        {{"vormel", "--render", "a.ogg", "--png", "f", "--delay", "5"}, {}, 5, true, false},
+        {{"vormel"}, {"VORMEL_DELAY=40"}, 40, false, false},
+        {{"vormel"}, {"VORMEL_DELAY=-40"}, -40, false, false},
+        {{"vormel"}, {"VORMEL_DELAY="}, 0, false, false},
+        {{"vormel"}, {"VORMEL_DELAY=later"}, 0, false, true},
+        {{"vormel"}, {"VORMEL_DELAY=2000"}, 0, false, true},
+        {{"vormel", "--delay", "5"}, {"VORMEL_DELAY=later"}, 5, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.env.empty() ? c.args.back() : c.env.front());
+        std::vector<const char*> env = c.env;
+        env.push_back(nullptr);
+        const CommandLine line = ParseCommandLine(static_cast<int>(c.args.size()), c.args.data());
+        std::string refused;
+        const PlatformOptions options = ReadOptions(line, env.data(), &refused);
+        EXPECT_EQ(!line.error.empty(), c.error) << line.error;
+        EXPECT_EQ(!refused.empty(), c.refused) << refused;
+        if (!c.error && !c.refused) {
+            EXPECT_EQ(options.delayMs, c.delay);
+        }
+    }
+    const char* noDelay[] = {"vormel"};
+    const char* trace[] = {"VORMEL_LEVEL_TRACE=/tmp/levels.txt", nullptr};
+    EXPECT_EQ(ReadOptions(ParseCommandLine(1, noDelay), trace).levelTrace, "/tmp/levels.txt");
+}
+
 // The environment is read into the platform's options once, after the command line, which wins.
 TEST(CommandLine, TheEnvironmentFillsThePlatformsOptions) {
     // The three diagnostic switches take one rule: unset, empty or 0 is off, anything else on.

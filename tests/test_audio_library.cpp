@@ -421,6 +421,39 @@ TEST(LevelMeter, APeakShowsForTwentyMillisecondsOfSound) {
     }
 }
 
+// The level is that of the sound being heard: a burst consumed by the mixer, pass after pass as
+// an output takes it, reads that much later than it was consumed, however long the output holds
+// it, and falls that much later too (its 20 ms after the last loud frame is heard).
+TEST(LevelMeter, AReadingIsOfTheSoundHeardAfterTheOutputsLatency) {
+    constexpr int64_t kMs = 1000000;
+    constexpr int64_t kStart = 7000 * kMs; // any moment of the steady clock
+    constexpr size_t kPass = 512;          // frames the output takes at a time
+    constexpr size_t kLoudFrom = 44100, kLoudUntil = 44100 + 4410; // a 100 ms burst after 1 s
+    constexpr DWORD kHalfScale = 16384u | 16384u << 16;
+    const auto consumedAt = [](size_t frame) {
+        return kStart + static_cast<int64_t>(frame) * 1000000000 / 44100;
+    };
+    std::vector<float> sound(2 * 88200, 0.0f);
+    std::fill(sound.begin() + 2 * kLoudFrom, sound.begin() + 2 * kLoudUntil, 0.5f);
+    for (int64_t latency : {0, 20, 200, 500}) {
+        SCOPED_TRACE(testing::Message() << latency << " ms of latency");
+        sound::LevelMeter meter;
+        for (size_t frame = 0; frame < sound.size() / 2; frame += kPass) {
+            meter.HeardAt(meter.Taken(), consumedAt(frame) + latency * kMs);
+            meter.Take(&sound[2 * frame], std::min(kPass, sound.size() / 2 - frame));
+        }
+        const int64_t rises = consumedAt(kLoudFrom) + latency * kMs;
+        const int64_t falls = consumedAt(kLoudUntil) + latency * kMs + 20 * kMs;
+        const struct {
+            int64_t at;
+            DWORD level;
+        } readings[] = {{rises - 5 * kMs, 0},         {rises + 5 * kMs, kHalfScale},
+                        {falls - 5 * kMs, kHalfScale}, {falls + 5 * kMs, 0}};
+        for (const auto& r : readings)
+            EXPECT_EQ(meter.PeakAt(r.at), r.level) << (r.at - kStart) / kMs << " ms in";
+    }
+}
+
 // The render device has no clock: sound is heard only as it is mixed, the level is that of the
 // last 20 ms mixed, and a mix that reaches the end returns after the end sync has run, so the
 // caller sees the end at once and at the same place every time.

@@ -6,6 +6,7 @@
 #include "audio/playback.h"
 #include "platform/os/options.h"
 #include "platform/sound/bass.h"
+#include "platform/sound/level_meter.h"
 #include "platform/sound/pulse_client.h"
 #include "platform/sound/recorder.h"
 #include "render/frame_render.h"
@@ -13,8 +14,11 @@
 #include "support/sound_server.h"
 
 #include <gtest/gtest.h>
+#include <pulse/simple.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -81,22 +85,33 @@ class AudioLogOn {
     }
 };
 
-class Recording : public testing::Test {
+// Each case runs against both sound servers a desktop may have: PulseAudio, and PipeWire's pulse
+// server (which reports latencies its own way). A machine without PipeWire skips that half.
+class Recording : public testing::TestWithParam<SoundServer::Kind> {
   protected:
     static void SetUpTestSuite() {
         UseDummyAudioDriver(); // the playback the program returns to needs no sound card
-        server_ = new SoundServer;
         folder_ = new ScratchFolder;
-        ASSERT_TRUE(server_->Start());
     }
     static void TearDownTestSuite() {
-        delete server_;
+        for (SoundServer*& server : servers_) {
+            delete server;
+            server = nullptr;
+        }
         delete folder_;
     }
     void SetUp() override {
+        const SoundServer::Kind kind = GetParam();
+        if (!SoundServer::Available(kind))
+            GTEST_SKIP() << SoundServer::Name(kind) << " is not installed: its half is skipped";
+        SoundServer*& server = servers_[static_cast<size_t>(kind)];
+        if (!server) server = new SoundServer({"speakers", "headphones"}, kind);
+        server_ = server;
         if (!server_->running()) {
             ASSERT_TRUE(server_->Start());
         }
+        // Both servers run side by side; the library finds this one.
+        setenv("PULSE_SERVER", server_->address().c_str(), 1);
         ASSERT_TRUE(server_->SetDefaultSink("speakers"));
     }
     void TearDown() override {
@@ -127,23 +142,36 @@ class Recording : public testing::Test {
         EXPECT_NE(handle, 0u);
         return handle;
     }
+    // The suite's two null sinks, and "bluetooth", an output that holds its sound 371 ms and
+    // cannot be hurried, where the server can have one (PulseAudio).
+    static bool HasOutput(const std::string& sink) {
+        return sink != "bluetooth" || server_->AddSlowSink(sink);
+    }
     static std::string SourceName() {
         BASS_DEVICEINFO info{};
         return BASS_RecordGetSource(&info) ? info.name : "";
     }
 
-    static SoundServer* server_;
-    static ScratchFolder* folder_;
+    static inline std::array<SoundServer*, 2> servers_{};
+    static inline SoundServer* server_ = nullptr;
+    static inline ScratchFolder* folder_ = nullptr;
     pid_t player_ = -1;
 };
 
-SoundServer* Recording::server_ = nullptr;
-ScratchFolder* Recording::folder_ = nullptr;
+INSTANTIATE_TEST_SUITE_P(Servers, Recording,
+                         testing::Values(SoundServer::Kind::PulseAudio,
+                                         SoundServer::Kind::PipeWire),
+                         [](const testing::TestParamInfo<SoundServer::Kind>& info) {
+                             return std::string(SoundServer::Name(info.param));
+                         });
 
 // Heard from the default output's monitor, a tone reads its peak on each side, as the same file
-// played by the library does; a mono recording hears the two sides mixed; silence reads 0, and so
-// does the end of the tone.
-TEST_F(Recording, HearsTheDefaultOutputAsAPlayedFileReads) {
+// played by the library does; a mono recording hears the two sides as the server mixes them;
+// silence reads 0, and so does the end of the tone.
+TEST_P(Recording, HearsTheDefaultOutputAsAPlayedFileReads) {
+    // The server mixes the two sides down: PulseAudio takes their mean, PipeWire their sum at
+    // -3 dB.
+    const double mono = GetParam() == SoundServer::Kind::PulseAudio ? 0.375 : 0.75 / std::sqrt(2.0);
     struct Case {
         double left, right;
         DWORD chans;
@@ -153,7 +181,7 @@ TEST_F(Recording, HearsTheDefaultOutputAsAPlayedFileReads) {
         {0.5, 0.25, 2, Scaled(0.5), Scaled(0.25)},
         {1.0, 0.125, 2, 32768, Scaled(0.125)},
         {0.0, 0.0, 2, 0, 0},
-        {0.5, 0.25, 1, Scaled(0.375), Scaled(0.375)},
+        {0.5, 0.25, 1, Scaled(mono), Scaled(mono)},
     };
     ASSERT_TRUE(BASS_Init(0, 44100, 0, nullptr, nullptr));
     for (const Case& c : cases) {
@@ -185,7 +213,7 @@ TEST_F(Recording, HearsTheDefaultOutputAsAPlayedFileReads) {
 
 // Switching the default output moves the capture to the new output's monitor; a source chosen by
 // number stays where it is.
-TEST_F(Recording, FollowsTheDefaultOutputUnlessASourceWasChosen) {
+TEST_P(Recording, FollowsTheDefaultOutputUnlessASourceWasChosen) {
     Play(Tone(0.5, 0.5), "headphones");
     const HRECORD following = Listen();
     ASSERT_TRUE(WaitFor([] { return SourceName() == "speakers.monitor"; }));
@@ -218,7 +246,7 @@ TEST_F(Recording, FollowsTheDefaultOutputUnlessASourceWasChosen) {
 
 // The list names every source with its description; the monitor of the default output is the
 // default, and a server that has gone lists nothing.
-TEST_F(Recording, ListsTheServersSources) {
+TEST_P(Recording, ListsTheServersSources) {
     struct Expected {
         const char* name;
         const char* description;
@@ -249,7 +277,7 @@ TEST_F(Recording, ListsTheServersSources) {
 // The server killed while listening: one line on stderr, the level falls to 0 and never fails,
 // the recording waits; the server back, listening resumes by itself. A recording started with no
 // server at all waits the same way.
-TEST_F(Recording, WaitsForTheServerAndResumes) {
+TEST_P(Recording, WaitsForTheServerAndResumes) {
     AudioLogOn log;
     testing::internal::CaptureStderr();
     const HRECORD recording = Listen();
@@ -298,7 +326,7 @@ TEST_F(Recording, WaitsForTheServerAndResumes) {
 // server starts, it is captured once the server is up; unplugged while heard, the recording waits
 // for it (saying so once) instead of falling back to the default output, and captures it again
 // the moment it is back. The default output plays the same tone all along, to be ignored.
-TEST_F(Recording, ANamedSourceIsWaitedForAndNeverSwappedForTheDefault) {
+TEST_P(Recording, ANamedSourceIsWaitedForAndNeverSwappedForTheDefault) {
     AudioLogOn log;
     testing::internal::CaptureStderr();
     server_->Kill();
@@ -336,24 +364,30 @@ TEST_F(Recording, ANamedSourceIsWaitedForAndNeverSwappedForTheDefault) {
         << said;
 }
 
-// While listening, sound that stops coming is silence a tenth of a second after the last of it
-// came (a paused player leaves the scene calm at once), and not before.
-TEST(HeardLevel, FallsToSilenceATenthOfASecondAfterTheLastSoundCame) {
+// While listening, what is captured is read when the output plays it, and sound that stops
+// coming is silence a tenth of a second after the last of it is heard (a paused player leaves the
+// scene calm at once), and not before.
+TEST(HeardLevel, ReadsWhatIsHeardAndFallsSilentATenthOfASecondAfterTheLast) {
     constexpr int64_t kMs = 1000000;
     constexpr int64_t kTaken = 5000 * kMs; // any moment of the steady clock
+    constexpr DWORD kHalf = 16384u | 16384u << 16;
     const std::vector<float> tone(2 * 882, 0.5f);
     const struct {
-        int64_t after;
+        int64_t latency; // until the first frame taken is heard
+        int64_t after;   // the moment read, from when the sound was taken
         DWORD level;
-    } cases[] = {{0, 16384u | 16384u << 16},
-                 {50 * kMs, 16384u | 16384u << 16},
-                 {100 * kMs, 16384u | 16384u << 16},
-                 {101 * kMs, 0},
-                 {999 * kMs, 0}};
+    } cases[] = {{-1, 0, kHalf},         {-1, 50 * kMs, kHalf}, {-1, 100 * kMs, kHalf},
+                 {-1, 101 * kMs, 0},     {-1, 999 * kMs, 0},    {0, 119 * kMs, kHalf},
+                 {0, 121 * kMs, 0},      {200 * kMs, 150 * kMs, 0},
+                 {200 * kMs, 210 * kMs, kHalf}, {200 * kMs, 319 * kMs, kHalf},
+                 {200 * kMs, 321 * kMs, 0}};
     for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.latency / kMs << " ms of latency, read "
+                                        << c.after / kMs << " ms after");
         sound::HeardLevel level;
+        if (c.latency >= 0) level.HeardAt(0, kTaken + c.latency); // -1: not told
         level.Take(tone.data(), 882, kTaken);
-        EXPECT_EQ(level.PeakAt(kTaken + c.after), c.level) << c.after / kMs << " ms after";
+        EXPECT_EQ(level.PeakAt(kTaken + c.after), c.level);
         level.Forget();
         EXPECT_EQ(level.PeakAt(kTaken + c.after), 0u) << "forgotten";
     }
@@ -384,10 +418,255 @@ TEST(PulseClient, AStopRequestedJustBeforeAWaitEndsIt) {
     sound::gBeforeSpinWait = nullptr;
 }
 
+// Not asked for an SDL driver by name, for one test: the library plays through the server.
+class ServerFirst {
+  public:
+    ServerFirst() { unsetenv("SDL_AUDIODRIVER"); }
+    ~ServerFirst() { UseDummyAudioDriver(); }
+};
+
+void CountEnd(HSYNC, DWORD, DWORD, void* ends) {
+    ++*static_cast<std::atomic<int>*>(ends);
+}
+
+// A player of the test's own into a sink of the server: 10 ms blocks of silence, and every 0.6 s a
+// 50 ms burst of a half-scale tone, whose moment of being heard it notes as the server tells it
+// (the moment it is written plus the stream's latency). It keeps 20 ms queued, as paplay
+// --latency-msec=20 does: with a long queue PipeWire's account of it and its account of the
+// monitor part ways.
+class BurstPlayer {
+  public:
+    explicit BurstPlayer(const std::string& sink) {
+        const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, 44100, 2};
+        pa_buffer_attr attr{};
+        attr.maxlength = attr.prebuf = attr.minreq = attr.fragsize = static_cast<uint32_t>(-1);
+        attr.tlength = 882 * 8;
+        int error = 0;
+        player_ = pa_simple_new(nullptr, "test bursts", PA_STREAM_PLAYBACK, sink.c_str(), "bursts",
+                                &spec, nullptr, &attr, &error);
+        if (player_) thread_ = std::thread([this] { Write(); });
+    }
+    ~BurstPlayer() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+        if (player_) pa_simple_free(player_);
+    }
+    bool playing() const { return player_ != nullptr; }
+    // When the next burst from now on is heard, on the steady clock; 0 if none came in time.
+    int64_t NextBurstHeard() {
+        const int64_t seen = bursts_.load();
+        return WaitFor([&] { return bursts_.load() > seen; }) ? heard_.load() : 0;
+    }
+
+  private:
+    void Write() {
+        std::vector<float> silence(2 * 441, 0.0f), tone(2 * 441);
+        for (int i = 0; i < 441; ++i)
+            tone[2 * i] = tone[2 * i + 1] = static_cast<float>(0.5 * std::sin(2 * M_PI * i / 100));
+        for (int block = 0; !stop_; ++block) {
+            const bool loud = block % 60 >= 55;
+            int error = 0;
+            if (block % 60 == 55) {
+                const pa_usec_t latency = pa_simple_get_latency(player_, &error);
+                heard_ = sound::SteadyNow() + static_cast<int64_t>(latency) * 1000;
+                ++bursts_;
+            }
+            if (pa_simple_write(player_, loud ? tone.data() : silence.data(),
+                                sizeof(float) * tone.size(), &error) < 0)
+                return;
+        }
+    }
+
+    pa_simple* player_ = nullptr;
+    std::atomic<bool> stop_{false};
+    std::atomic<int64_t> heard_{0};
+    std::atomic<int64_t> bursts_{0};
+    std::thread thread_;
+};
+
+// When each level first shows a half-scale burst after from, on the steady clock (0: never),
+// the two watched side by side.
+std::array<int64_t, 2> FirstLoud(std::array<DWORD, 2> handles, int64_t from) {
+    while (sound::SteadyNow() < from)
+        std::this_thread::sleep_for(100us);
+    std::array<int64_t, 2> loud{};
+    const int64_t end = from + std::chrono::nanoseconds(3s).count();
+    while (sound::SteadyNow() < end && (loud[0] == 0 || loud[1] == 0)) {
+        for (size_t i = 0; i < 2; ++i) {
+            const DWORD level = handles[i] ? BASS_ChannelGetLevel(handles[i]) : 0;
+            if (loud[i] == 0 && level != kNoLevel && Left(level) > 8192)
+                loud[i] = sound::SteadyNow();
+        }
+        if (!handles[1] && loud[0]) break;
+        std::this_thread::sleep_for(200us);
+    }
+    return loud;
+}
+
+// The middle of how late (in ms) each burst was read, within the bounds; a busy machine can only
+// make a reading later, and the server's timing jitters by a few milliseconds either way.
+void ExpectMedianWithin(std::vector<int64_t> lateness, int64_t earliest, int64_t latest) {
+    std::sort(lateness.begin(), lateness.end());
+    const int64_t median = lateness[lateness.size() / 2];
+    EXPECT_GE(median, earliest) << testing::PrintToString(lateness);
+    EXPECT_LE(median, latest) << testing::PrintToString(lateness);
+}
+
+// With the level correction, for a time.
+class DelayOf {
+  public:
+    explicit DelayOf(int ms) {
+        PlatformOptions options = GetPlatformOptions();
+        options.delayMs = ms;
+        SetPlatformOptions(options);
+    }
+    ~DelayOf() {
+        PlatformOptions options = GetPlatformOptions();
+        options.delayMs = 0;
+        SetPlatformOptions(options);
+    }
+};
+
+// Listening, a burst reads when the server says it is heard (not when the output's monitor first
+// has it), later by the correction asked for, and for the output that is default now: never
+// before it is heard, and not long after. Only lateness can come from a busy machine.
+TEST_P(Recording, ReadsEachBurstWhenTheServerSaysItIsHeard) {
+    constexpr int64_t kMs = 1000000;
+    const struct {
+        const char* sink;
+        int delay;
+    } cases[] = {{"speakers", 0}, {"headphones", 150}, {"bluetooth", 0}};
+    for (const auto& [sink, delay] : cases) {
+        SCOPED_TRACE(testing::Message() << sink << ", a correction of " << delay << " ms");
+        if (!HasOutput(sink)) continue;
+        ASSERT_TRUE(server_->SetDefaultSink(sink));
+        BurstPlayer player(sink);
+        ASSERT_TRUE(player.playing());
+        DelayOf correction(delay);
+        const HRECORD recording = Listen();
+        // PipeWire's session manager makes a new default output known a little later.
+        ASSERT_TRUE(WaitFor([&] { return SourceName() == std::string(sink) + ".monitor"; }));
+        player.NextBurstHeard(); // the capture's timing settled
+        std::vector<int64_t> lateness;
+        for (int burst = 0; burst < 5; ++burst) {
+            const int64_t heard = player.NextBurstHeard() + delay * kMs;
+            ASSERT_GT(heard, 0);
+            const int64_t read = FirstLoud({recording, 0}, heard - 200 * kMs)[0];
+            ASSERT_GT(read, 0) << "not read within 200 ms before it was heard and 3 s after";
+            lateness.push_back((read - heard) / kMs);
+        }
+        ExpectMedianWithin(lateness, -10, 150);
+        ASSERT_TRUE(BASS_RecordFree());
+    }
+}
+
+// Played by the library, through the server when one answers: what is heard is what was played,
+// and the playing channel's level shows each burst when the output's monitor, heard as the
+// server times it, does; not before (as it would, when the mixer takes the sound, by the whole
+// latency of the server's buffers), on a null sink and on an output that holds its sound 371 ms.
+TEST_P(Recording, PlayingThroughTheServerTheLevelIsOfTheSoundHeard) {
+    constexpr int64_t kMs = 1000000;
+    Signal bursts; // 50 ms of a half-scale tone every 0.6 s, after half a second of silence
+    bursts.seconds = 6;
+    bursts.amplitudes = {0.5, 0.5};
+    bursts.loudFrom = 0.5;
+    bursts.burstEvery = 0.6;
+    const std::string file = folder_->Path("bursts.wav");
+    ASSERT_TRUE(WriteSound(file, SoundFormat::WavFloat, bursts));
+    for (const char* sink : {"speakers", "bluetooth"}) {
+        SCOPED_TRACE(sink);
+        if (!HasOutput(sink)) continue;
+        ASSERT_TRUE(server_->SetDefaultSink(sink));
+        AudioLogOn log;
+        ServerFirst server;
+        testing::internal::CaptureStderr();
+        const bool started = BASS_Init(1, 44100, 0, nullptr, nullptr);
+        const std::string said = testing::internal::GetCapturedStderr();
+        ASSERT_TRUE(started);
+        EXPECT_NE(said.find("audio: playing through the sound server"), std::string::npos) << said;
+        const HRECORD monitor = Listen();
+        ASSERT_TRUE(WaitFor([&] { return SourceName() == std::string(sink) + ".monitor"; }));
+        ASSERT_TRUE(WaitFor([&] { return BASS_ChannelIsActive(monitor) == BASS_ACTIVE_PLAYING; }));
+        const HSTREAM channel = BASS_StreamCreateFile(FALSE, file.c_str(), 0, 0, 0);
+        ASSERT_TRUE(BASS_ChannelPlay(channel, FALSE));
+        int64_t from = sound::SteadyNow();
+        std::vector<int64_t> lateness;
+        for (int burst = 0; burst < 7; ++burst) {
+            const auto [played, heard] = FirstLoud({channel, monitor}, from);
+            ASSERT_GT(played, 0);
+            ASSERT_GT(heard, 0);
+            // From the second on, the server has timed the stream.
+            if (burst > 0) {
+                lateness.push_back((played - heard) / kMs);
+            }
+            from = std::max(played, heard) + 300 * kMs; // past this burst, before the next
+        }
+        ExpectMedianWithin(lateness, -12, 60);
+        EXPECT_TRUE(BASS_Free());
+        ASSERT_TRUE(BASS_RecordFree());
+    }
+}
+
+// Sound played through a server that goes away goes on unheard at the pace of real time, to its
+// end, with one line said; once the server is back, what plays is heard there again.
+TEST_P(Recording, PlayingThroughTheServerOutlivesIt) {
+    ServerFirst server;
+    ASSERT_TRUE(BASS_Init(1, 44100, 0, nullptr, nullptr));
+    Signal tone;
+    tone.seconds = 2.5;
+    tone.amplitudes = {0.5, 0.25};
+    const std::string file = folder_->Path("short-tone.wav");
+    ASSERT_TRUE(WriteSound(file, SoundFormat::WavFloat, tone));
+    testing::internal::CaptureStderr();
+    std::atomic<int> ends{0};
+    const HSTREAM first = BASS_StreamCreateFile(FALSE, file.c_str(), 0, 0, 0);
+    BASS_ChannelSetSync(first, BASS_SYNC_END | BASS_SYNC_ONETIME, 0, CountEnd, &ends);
+    ASSERT_TRUE(BASS_ChannelPlay(first, FALSE));
+    std::this_thread::sleep_for(300ms);
+    server_->Kill();
+    EXPECT_TRUE(WaitFor([&] { return ends.load() == 1; })) << "the sound went on to its end";
+    ASSERT_TRUE(server_->Start());
+    const HRECORD monitor = Listen();
+    const HSTREAM second = BASS_StreamCreateFile(FALSE, Tone(0.5, 0.25).c_str(), 0, 0, 0);
+    ASSERT_TRUE(BASS_ChannelPlay(second, FALSE));
+    EXPECT_TRUE(WaitFor([&] { return Near(BASS_ChannelGetLevel(monitor), 16384, 8192); }))
+        << "heard on the server again: " << std::hex << BASS_ChannelGetLevel(monitor);
+    EXPECT_TRUE(BASS_Free());
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(LinesStarting(said, "vormel: no sound: the sound server went away").size(), 1u)
+        << said;
+}
+
+// A server that takes connections and never answers holds up neither the library's start nor
+// the sound, which ends in its time, unheard.
+TEST(ServerPlayback, AServerThatNeverAnswersHoldsNothingUp) {
+    SilentServer wedged;
+    ASSERT_TRUE(wedged.running());
+    const char* saved = std::getenv("PULSE_SERVER");
+    const std::string before = saved ? saved : "";
+    setenv("PULSE_SERVER", wedged.address().c_str(), 1);
+    {
+        ServerFirst server;
+        ASSERT_TRUE(BASS_Init(1, 44100, 0, nullptr, nullptr));
+        ScratchFolder folder;
+        const std::string file = folder.Path("blip.wav");
+        ASSERT_TRUE(WriteSound(file, SoundFormat::WavFloat, Signal{}));
+        std::atomic<int> ends{0};
+        const HSTREAM blip = BASS_StreamCreateFile(FALSE, file.c_str(), 0, 0, 0);
+        BASS_ChannelSetSync(blip, BASS_SYNC_END | BASS_SYNC_ONETIME, 0, CountEnd, &ends);
+        ASSERT_TRUE(BASS_ChannelPlay(blip, FALSE));
+        EXPECT_TRUE(WaitFor([&] { return ends.load() == 1; }));
+        EXPECT_GT(wedged.accepted(), 0);
+        EXPECT_TRUE(BASS_Free());
+    }
+    if (before.empty()) unsetenv("PULSE_SERVER");
+    else setenv("PULSE_SERVER", before.c_str(), 1);
+}
+
 // The scene's side: while listening the recording stands in for the channel, so a tone played
 // on the desktop gives the scene the energy the same tone played from a file gives; no file is
 // reopened meanwhile, and L goes back to the file.
-TEST_F(Recording, TheSceneReadsWhatIsHeardAsWhatIsPlayed) {
+TEST_P(Recording, TheSceneReadsWhatIsHeardAsWhatIsPlayed) {
     const std::string tone = Tone(0.5, 0.25);
     std::snprintf(gAudioFile, sizeof gAudioFile, "%s", tone.c_str());
     gAudioStarted = BASS_Init(0, 44100, 0, nullptr, nullptr); // the program's playback, soundless
@@ -432,7 +711,7 @@ BOOL CountUntilEnough(HRECORD, const void* buffer, DWORD length, void*) {
 
 // Wrong uses are refused with the library's error codes; a stopped or unknown handle fails every
 // call harmlessly; a proc gets float stereo blocks and ends the recording by returning FALSE.
-TEST_F(Recording, RefusesWhatItCannotDoAndForgetsStoppedHandles) {
+TEST_P(Recording, RefusesWhatItCannotDoAndForgetsStoppedHandles) {
     EXPECT_EQ(BASS_RecordStart(44100, 2, 0, nullptr, nullptr), 0u);
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_INIT);
     EXPECT_FALSE(BASS_RecordFree());

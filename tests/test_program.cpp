@@ -14,10 +14,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -1027,4 +1029,107 @@ TEST(Program, ListeningToAServerThatNeverAnswersKeepsDrawing) {
     EXPECT_GT(wedged.accepted(), 0) << "the program did try the server";
     program.Signal(SIGTERM);
     EXPECT_EQ(program.WaitForExit(10s), 0) << program.Errors();
+}
+
+// The trace of what each frame read and when it was shown, and the correction of the output's
+// latency, as a user gives them: one line per frame, read before shown, on the monotonic clock,
+// with the tone's level among the readings; the latency compensated said with the sound log on,
+// the correction in it and never below nothing; a correction out of range or not a number
+// refused with exit code 2, in the environment as on the command line; a trace that cannot be
+// written said once while the program goes on drawing.
+TEST(Program, TracesItsLevelsAndTakesALatencyCorrection) {
+    ScratchFolder folder;
+    Signal tone;
+    tone.seconds = 30;
+    tone.amplitudes = {0.5, 0.25};
+    const std::string toneFile = folder.Path("tone.wav");
+    ASSERT_TRUE(WriteSound(toneFile, SoundFormat::WavFloat, tone));
+    const auto monotonicMs = [] {
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+    };
+    // SDL's dummy device holds one 512-frame buffer (12 ms) before what plays.
+    const struct {
+        std::vector<std::string> args, env;
+        int lowest, highest; // ms compensated
+    } corrected[] = {
+        {{"--delay", "100"}, {}, 111, 113},
+        {{"--delay=-1000"}, {}, 0, 0},
+        {{}, {"VORMEL_DELAY=250"}, 261, 263},
+        {{"--delay", "-5"}, {"VORMEL_DELAY=900"}, 6, 8},
+    };
+    for (const auto& c : corrected) {
+        SCOPED_TRACE(c.args.empty() ? c.env.front() : c.args.back());
+        const std::string trace = folder.Path("trace.txt");
+        std::filesystem::remove(trace);
+        std::vector<std::string> args = c.args, env = c.env;
+        args.push_back(toneFile);
+        env.insert(env.end(), {"VORMEL_LEVEL_TRACE=" + trace, "VORMEL_AUDIO_LOG=1"});
+        const double started = monotonicMs();
+        Program program(VORMEL_PROGRAM, nullptr, args, env);
+        ASSERT_TRUE(WaitForErrors(program, "vormel: compensating ")) << program.Errors();
+        int compensated = -1;
+        for (const std::string& line : Lines(program.Errors()))
+            std::sscanf(line.c_str(), "vormel: compensating %d ms of output latency", &compensated);
+        EXPECT_GE(compensated, c.lowest);
+        EXPECT_LE(compensated, c.highest);
+        std::vector<std::array<double, 4>> frames;
+        ASSERT_TRUE(Eventually([&] {
+            frames.clear();
+            std::ifstream in(trace);
+            for (std::string line; std::getline(in, line);) {
+                std::array<double, 4> f{};
+                char rest = 0;
+                EXPECT_EQ(std::sscanf(line.c_str(), "%lf %lf %lf %lf%c", &f[0], &f[1], &f[2],
+                                      &f[3], &rest),
+                          4)
+                    << line;
+                frames.push_back(f);
+            }
+            return frames.size() >= 60;
+        })) << frames.size() << " lines";
+        const double ended = monotonicMs();
+        bool toneRead = false;
+        for (size_t i = 0; i < frames.size(); ++i) {
+            const auto& [read, shown, left, right] = frames[i];
+            EXPECT_TRUE(started <= read && read <= shown && shown <= ended) << "line " << i;
+            if (i > 0) {
+                EXPECT_GE(read, frames[i - 1][1]) << "line " << i;
+            }
+            toneRead |= left == 16384 && right == 8192;
+        }
+        EXPECT_TRUE(toneRead);
+        program.Signal(SIGTERM);
+        EXPECT_EQ(program.WaitForExit(10s), 0) << program.Errors();
+    }
+
+    const struct {
+        std::vector<std::string> args, env;
+        const char* said;
+    } refused[] = {
+        {{"--delay", "1001"}, {}, "vormel: --delay takes milliseconds from -1000 to 1000, not '1001'"},
+        {{"--delay", "soon"}, {}, "vormel: --delay takes milliseconds from -1000 to 1000, not 'soon'"},
+        {{}, {"VORMEL_DELAY=-2000"},
+         "vormel: VORMEL_DELAY takes milliseconds from -1000 to 1000, not '-2000'"},
+    };
+    for (const auto& r : refused) {
+        Program program(VORMEL_PROGRAM, "", r.args, r.env);
+        EXPECT_EQ(program.WaitForExit(10s), 2) << r.said;
+        EXPECT_EQ(Lines(program.Errors()).front(), r.said);
+    }
+
+    Program untraced(VORMEL_PROGRAM, nullptr, {toneFile},
+                     {"VORMEL_LEVEL_TRACE=" + folder.Path("no/such/folder/trace.txt"),
+                      "VORMEL_GL_INFO=1"});
+    EXPECT_TRUE(WaitForErrors(untraced, "frames presented in a second", 2)) << untraced.Errors();
+    const std::vector<std::string> lines = Lines(untraced.Errors());
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& line) {
+                                return line.rfind("vormel: cannot write the level trace", 0) == 0;
+                            }),
+              1)
+        << untraced.Errors();
+    untraced.Signal(SIGTERM);
+    EXPECT_EQ(untraced.WaitForExit(10s), 0);
 }

@@ -297,6 +297,30 @@ TEST_F(Renders, ThePicturesGrowAtTheFrameWhereTheToneBegins) {
     EXPECT_NEAR(grown, 31, 1);
 }
 
+// A render has no output and so no latency: frame N reads the 20 ms of sound that end at its own
+// moment, whatever correction the environment asks for, and its bytes are those of a render
+// without it. Frames 0 to 30 end before the tone begins (at 1.01 s); from frame 31 on, the 20 ms
+// hold its full-scale crests.
+TEST_F(Renders, ReadTheSoundOfTheirOwnMomentWhateverDelayIsAsked) {
+    const std::string trace = Path("levels.txt");
+    const Outcome run =
+        Vormel({TestSound(), "--size", "160x90", "--fps", "30", "--y4m", Path("delayed.y4m")},
+               {"VORMEL_DELAY=500", "VORMEL_LEVEL_TRACE=" + trace});
+    ASSERT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_TRUE(ReadFile(Path("delayed.y4m")) == ReadFile(Path("whole.y4m")));
+    std::istringstream lines(ReadFile(trace));
+    int frame = 0;
+    for (std::string line; std::getline(lines, line); ++frame) {
+        double read = 0, shown = 0;
+        unsigned left = 0, right = 0;
+        ASSERT_EQ(std::sscanf(line.c_str(), "%lf %lf %u %u", &read, &shown, &left, &right), 4);
+        const unsigned level = frame <= 30 ? 0 : 32768;
+        EXPECT_EQ(left, level) << "frame " << frame;
+        EXPECT_EQ(right, level) << "frame " << frame;
+    }
+    EXPECT_EQ(frame, kWholeFrames);
+}
+
 // A sound plays at its true speed whatever its rate: a tone keeps its frequency (within 0.001 %),
 // and a file of 2.04 s (a whole number of samples at every rate) is 2.04 s of sound to the sample,
 // its last sample heard and nothing after it. Mono, stereo and 5.1; lossless and lossy.

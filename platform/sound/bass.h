@@ -1,5 +1,6 @@
 // Our audio library: the BASS_* calls the program makes, with the arguments it makes them with.
-// Output goes through SDL audio (44.1 kHz float stereo); streams decode through libsndfile,
+// Output (44.1 kHz float stereo) goes through the sound server with libpulse where one answers,
+// otherwise through SDL audio; streams decode through libsndfile,
 // modules through libopenmpt. Decoding runs ahead on a thread of the library into lock-free rings;
 // the device callback only mixes from the rings and records levels. End syncs run on one thread
 // dedicated to them. Every call is safe from any thread, in any order, with any handle: a freed or
@@ -74,7 +75,9 @@ inline constexpr int BASS_ERROR_FILEFORM = 41;
 inline constexpr int BASS_ERROR_ENDED = 45;
 inline constexpr int BASS_ERROR_UNKNOWN = -1;
 
-// Starts output. device 1 (or -1) is the default output device; device 0 is "no sound": channels
+// Starts output. device 1 (or -1) is the default output device: the sound server's when one
+// answers within a frame (or later: the start does not wait for it), unless SDL_AUDIODRIVER names
+// another driver; otherwise SDL's. device 0 is "no sound": channels
 // still decode and advance in real time, so levels and end syncs work without a sound card;
 // BASS_DEVICE_RENDER advances them only through BASS_RenderMix. window and clsid are accepted and
 // not used. Non-zero on success.
@@ -94,10 +97,12 @@ BOOL BASS_MusicFree(HMUSIC handle);
 HSYNC BASS_ChannelSetSync(DWORD handle, DWORD type, QWORD param, SYNCPROC* proc, void* user);
 BOOL BASS_ChannelPlay(DWORD handle, BOOL restart);
 // Peak levels of the 20 ms now being heard: left in the low word, right in the high word, each
-// 0 to 32768. (DWORD)-1 when the handle is not a playing channel or a recording. On the render
-// device the 20 ms are exactly those that BASS_RenderMix mixed last, sample by sample. A
-// recording reads the last 20 ms captured, and 0 while its source sends nothing (no server, an
-// output that has gone idle).
+// 0 to 32768. (DWORD)-1 when the handle is not a playing channel or a recording. "Heard" is at the
+// listener's ears: the sound mixed is read once the output's latency (as the sound server tells
+// it, or SDL's one buffer) and the correction of the platform's options (--delay) have passed;
+// a recording of an output's monitor likewise once that output plays what was captured. On the
+// render device the 20 ms are exactly those that BASS_RenderMix mixed last, sample by sample. A
+// recording reads 0 while its source sends nothing (no server, an output that has gone idle).
 DWORD BASS_ChannelGetLevel(DWORD handle);
 // The length of the decoded sound in bytes of 44.1 kHz float stereo (8 bytes a frame), mode
 // BASS_POS_BYTE; (QWORD)-1 when it is not known before the sound has played.

@@ -147,7 +147,7 @@ bool EndingsPending(const Library& library) {
 void RenderBlock(Library& library, float* out, size_t frames) {
     for (auto& channel : library.slots)
         if (channel && channel->playing && !channel->ended.load()) DecodeAhead(*channel);
-    library.mixer.Mix(out, frames);
+    library.mixer.Mix(out, frames, 0);
 }
 
 void StartThreads(Library& library) {

@@ -8,7 +8,7 @@
 
 namespace sound {
 
-void Mixer::Mix(float* out, size_t frames) {
+void Mixer::Mix(float* out, size_t frames, int64_t heardAt) {
     auto start = std::chrono::steady_clock::now();
     passes_.fetch_add(1);
     std::fill(out, out + frames * kSamplesPerFrame, 0.0f);
@@ -16,7 +16,7 @@ void Mixer::Mix(float* out, size_t frames) {
         // Sequentially consistent, paired with Remove: either this pass sees the slot emptied, or
         // Remove sees this pass running and waits for it.
         Channel* channel = slot.load();
-        if (!channel || !MixChannel(*channel, out, frames)) continue;
+        if (!channel || !MixChannel(*channel, out, frames, heardAt)) continue;
         slot.compare_exchange_strong(channel, nullptr);
         channel->ended.store(true, std::memory_order_release);
         endings_.release();
@@ -30,9 +30,10 @@ void Mixer::Mix(float* out, size_t frames) {
         std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count()));
 }
 
-bool Mixer::MixChannel(Channel& channel, float* out, size_t frames) {
+bool Mixer::MixChannel(Channel& channel, float* out, size_t frames, int64_t heardAt) {
     // Read before the ring: once drained is seen, whatever the ring lacks will never come.
     bool drained = channel.drained.load(std::memory_order_acquire);
+    channel.meter.HeardAt(channel.meter.Taken(), heardAt);
     size_t mixed = 0;
     while (mixed < frames) {
         size_t available = 0;

@@ -9,14 +9,16 @@
 #include <array>
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <semaphore>
 
 namespace sound {
 
 class Mixer {
   public:
-    // Device thread: fills out with frames stereo frames.
-    void Mix(float* out, size_t frames);
+    // Device thread: fills out with frames stereo frames, the first of which is heard at heardAt
+    // (steady-clock nanoseconds; the render device's meters ignore it).
+    void Mix(float* out, size_t frames, int64_t heardAt);
 
     // Starts mixing channel, which lives in table slot slot.
     void Add(int slot, Channel* channel);
@@ -30,7 +32,7 @@ class Mixer {
 
   private:
     // Adds one channel; true when it has ended.
-    bool MixChannel(Channel& channel, float* out, size_t frames);
+    bool MixChannel(Channel& channel, float* out, size_t frames, int64_t heardAt);
 
     std::array<std::atomic<Channel*>, kMaxChannels> playing_{};
     // Odd while a pass runs: how Remove knows when a channel it took out is no longer in use.

@@ -1,12 +1,14 @@
 #include "platform/sound/output.h"
 
+#include "platform/os/options.h"
 #include "platform/sound/audio_log.h"
 #include "platform/sound/bass.h"
+#include "platform/sound/level_meter.h"
 
 #include <SDL.h>
 #include <dlfcn.h>
 
-#include <array>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -20,12 +22,26 @@ namespace {
 constexpr Uint16 kDeviceFrames = 512;
 // How long a failed start of the sound device is remembered.
 constexpr auto kFailureMemory = std::chrono::seconds(10);
-// The no-sound clock mixes 10 ms at a time.
-constexpr size_t kClockFrames = kOutputRate / 100;
+// How long a start waits for the sound server's first answer: about a frame. A local server
+// answers in a millisecond or two, and one that is not there at once; a server that takes longer
+// is played through anyway, once it answers.
+constexpr auto kServerPatience = std::chrono::milliseconds(15);
 
-void SDLCALL DeviceCallback(void* mixer, Uint8* stream, int bytes) {
+void SDLCALL DeviceCallback(void* output, Uint8* stream, int bytes) {
     size_t frames = static_cast<size_t>(bytes) / (kSamplesPerFrame * sizeof(float));
-    static_cast<Mixer*>(mixer)->Mix(reinterpret_cast<float*>(stream), frames);
+    static_cast<Output*>(output)->MixForDevice(reinterpret_cast<float*>(stream), frames);
+}
+
+// Whether the default output is the sound server's: when SDL is asked for no driver by name, or
+// for a sound server's.
+bool ServerFirst(const std::string& driver) {
+    return driver.empty() || driver.rfind("pulse", 0) == 0 || driver.rfind("pipewire", 0) == 0;
+}
+
+// With the log on, the latency an output compensates, when it does not change.
+void TellLatency(int64_t latency) {
+    LatencyLog log;
+    log.Tell(latency);
 }
 
 // Asked for, says which device format was asked for and which was obtained.
@@ -68,24 +84,33 @@ void SilenceAlsa() {
 
 int Output::Open(int device, Mixer* mixer) {
     mixer_ = mixer;
+    delay_ = int64_t{GetPlatformOptions().delayMs} * 1000000;
     // The render device's time is its caller's: nothing runs the mixer but BASS_RenderMix.
     if (device == BASS_DEVICE_RENDER) return BASS_OK;
     if (device == 0) {
-        stopClock_ = false;
-        clock_ = std::thread([this] { RunClock(); });
+        paced_.Rearm();
+        clock_ = std::thread(
+            [this] { paced_.Run(mixer_, std::chrono::steady_clock::time_point::max(), delay_); });
+        TellLatency(delay_);
         return BASS_OK;
     }
     // The program retries a failed start on every frame. On a machine without sound, SDL's probe
     // of its drivers takes about 100 ms, so a failure is answered from memory for a while, unless
-    // the driver asked for has changed since.
+    // the driver asked for has changed since; the sound server is asked again with SDL.
     const char* hint = SDL_GetHint(SDL_HINT_AUDIODRIVER);
     std::string driver = hint ? hint : "";
     auto now = std::chrono::steady_clock::now();
     if (lastStart_.error != BASS_OK && driver == lastStart_.driver &&
         now - lastStart_.when < kFailureMemory)
         return lastStart_.error;
+    if (ServerFirst(driver) &&
+        server_.Start(mixer, delay_, kServerPatience) != ServerOutput::Verdict::NoServer) {
+        if (AudioLog()) std::fprintf(stderr, "audio: playing through the sound server\n");
+        lastStart_ = {BASS_OK, driver, now};
+        return BASS_OK;
+    }
     std::string why;
-    int error = OpenDevice(mixer, &why);
+    int error = OpenDevice(&why);
     // One line while the device keeps failing; another only once it has worked in between, or
     // fails for another reason.
     if (error != BASS_OK && why != reported_)
@@ -95,7 +120,7 @@ int Output::Open(int device, Mixer* mixer) {
     return error;
 }
 
-int Output::OpenDevice(Mixer* mixer, std::string* why) {
+int Output::OpenDevice(std::string* why) {
     SilenceAlsa();
     SDL_AudioSpec wanted{};
     wanted.freq = kOutputRate;
@@ -103,7 +128,7 @@ int Output::OpenDevice(Mixer* mixer, std::string* why) {
     wanted.channels = 2;
     wanted.samples = kDeviceFrames;
     wanted.callback = DeviceCallback;
-    wanted.userdata = mixer;
+    wanted.userdata = this;
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         LogFailure(wanted);
         *why = std::string("no sound driver could be started: ") + SDL_GetError();
@@ -123,17 +148,24 @@ int Output::OpenDevice(Mixer* mixer, std::string* why) {
         return BASS_ERROR_DEVICE;
     }
     LogFormat(wanted, obtained);
+    const int64_t latency = int64_t{obtained.samples} * 1000000000 / std::max(obtained.freq, 1);
+    deviceLatency_.store(latency, std::memory_order_relaxed);
+    TellLatency(latency + delay_);
     SDL_PauseAudioDevice(device_, 0);
     return BASS_OK;
 }
 
+// The buffer being filled is heard once the one the device plays now has been.
+void Output::MixForDevice(float* out, size_t frames) {
+    const int64_t now = SteadyNow();
+    const int64_t latency = deviceLatency_.load(std::memory_order_relaxed);
+    mixer_->Mix(out, frames, now + std::max<int64_t>(latency + delay_, 0));
+}
+
 void Output::StopClock() {
+    server_.Stop();
     if (!clock_.joinable()) return;
-    {
-        std::lock_guard<std::mutex> guard(clockLock_);
-        stopClock_ = true;
-    }
-    clockWake_.notify_one();
+    paced_.Stop();
     clock_.join();
 }
 
@@ -143,24 +175,6 @@ void Output::Close() {
     device_ = 0;
     if (audioSubsystem_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
     audioSubsystem_ = false;
-}
-
-// Mixes each 10 ms block when its time has come, measured from the start so that rounding in the
-// waits never adds up to drift.
-void Output::RunClock() {
-    using Clock = std::chrono::steady_clock;
-    std::array<float, kClockFrames * kSamplesPerFrame> discard{};
-    auto start = Clock::now();
-    uint64_t blocks = 0;
-    std::unique_lock<std::mutex> lock(clockLock_);
-    for (;;) {
-        auto due = start + std::chrono::microseconds(blocks * 10000);
-        if (clockWake_.wait_until(lock, due, [this] { return stopClock_; })) return;
-        lock.unlock();
-        mixer_->Mix(discard.data(), kClockFrames);
-        ++blocks;
-        lock.lock();
-    }
 }
 
 } // namespace sound

@@ -1,5 +1,9 @@
 #include "platform/sound/pulse_client.h"
 
+#include "platform/sound/level_meter.h"
+
+#include <ctime>
+
 namespace sound {
 
 namespace {
@@ -53,6 +57,14 @@ void OnServerEvent(pa_context*, pa_subscription_event_type_t type, uint32_t, voi
 }
 
 } // namespace
+
+int64_t SteadyTimeOf(const timeval& stamp) {
+    timespec wall{};
+    clock_gettime(CLOCK_REALTIME, &wall);
+    const int64_t age = (static_cast<int64_t>(wall.tv_sec) - stamp.tv_sec) * 1000000000 +
+                        static_cast<int64_t>(wall.tv_nsec) - int64_t{stamp.tv_usec} * 1000;
+    return SteadyNow() - age;
+}
 
 PulseClient::PulseClient(const std::atomic<bool>* stop) : stop_(stop), loop_(pa_mainloop_new()) {}
 

@@ -17,6 +17,10 @@ namespace sound {
 // prepares the wait. A stop requested from here is one that lands just before the wait begins.
 inline void (*gBeforeSpinWait)() = nullptr;
 
+// The steady clock's reading, in nanoseconds, when a timing of the server (stamped on the wall
+// clock, as libpulse stamps its pa_timing_info) was current.
+int64_t SteadyTimeOf(const timeval& stamp);
+
 struct SourceEntry {
     std::string name;
     std::string description;

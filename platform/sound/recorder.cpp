@@ -1,10 +1,12 @@
 #include "platform/sound/recorder.h"
 
+#include "platform/os/options.h"
 #include "platform/sound/audio_log.h"
 #include "platform/sound/pulse_client.h"
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 
 namespace sound {
@@ -25,11 +27,9 @@ constexpr auto kFirstRetry = 1s;
 constexpr auto kLongestRetry = 30s;
 // While capturing, the loop wakes at least this often to see whether it is asked to stop.
 constexpr auto kLongestSpin = 1s;
-
-int64_t Now() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
-        .count();
-}
+// How often the server is asked where the captured output is: often enough to follow a change of
+// its latency within a frame or so.
+constexpr auto kTimingEvery = 100ms;
 
 // Says, with the log on, how long the next wait is: a listener who wonders why nothing is heard
 // learns when the next try comes.
@@ -37,6 +37,10 @@ void LogWait(std::chrono::seconds wait) {
     if (AudioLog())
         std::fprintf(stderr, "vormel: trying to listen again in %lld s\n",
                      static_cast<long long>(wait.count()));
+}
+
+void OnTiming(pa_stream* stream, int success, void* user) {
+    if (success) static_cast<Recorder*>(user)->TakeTiming(stream, pa_stream_get_timing_info(stream));
 }
 
 void OnReadable(pa_stream* stream, size_t, void* user) {
@@ -54,19 +58,22 @@ void OnReadable(pa_stream* stream, size_t, void* user) {
 
 void HeardLevel::Take(const float* stereo, size_t frames, int64_t now) {
     meter_.Take(stereo, frames);
-    lastTaken_.store(now);
+    lastHeard_.store(std::max(now, meter_.WhenHeard(meter_.Taken())));
 }
 
 void HeardLevel::Forget() {
-    lastTaken_.store(0);
+    lastHeard_.store(0);
 }
 
+// Quiet once the last sound taken has been heard for a while with nothing after it.
 uint32_t HeardLevel::PeakAt(int64_t now) const {
-    if (now - lastTaken_.load() > std::chrono::nanoseconds(kQuietAfter).count()) return 0;
-    return meter_.Peak();
+    if (now - lastHeard_.load() > std::chrono::nanoseconds(kQuietAfter).count()) return 0;
+    return meter_.PeakAt(now);
 }
 
-Recorder::Recorder(Settings settings) : settings_(std::move(settings)), wait_(kFirstRetry) {
+Recorder::Recorder(Settings settings)
+    : settings_(std::move(settings)), wait_(kFirstRetry),
+      delay_(int64_t{GetPlatformOptions().delayMs} * 1000000) {
     thread_ = std::thread([this] { Run(); });
 }
 
@@ -81,7 +88,7 @@ Recorder::~Recorder() {
 }
 
 uint32_t Recorder::Peak() const {
-    return level_.PeakAt(Now());
+    return level_.PeakAt(SteadyNow());
 }
 
 bool Recorder::Source(std::string* name, std::string* description) const {
@@ -102,7 +109,7 @@ void Recorder::Take(const void* data, size_t bytes) {
     const size_t frameBytes = sizeof(float) * static_cast<size_t>(settings_.channels);
     const size_t frames = bytes / frameBytes;
     const auto* samples = static_cast<const float*>(data);
-    const int64_t now = Now();
+    const int64_t now = SteadyNow();
     if (settings_.channels == 2 || !samples) {
         level_.Take(samples, frames, now);
     } else {
@@ -116,6 +123,7 @@ void Recorder::Take(const void* data, size_t bytes) {
             done += block;
         }
     }
+    latencyLog_.Note(level_.LastHeard() - now, now);
     if (settings_.proc && samples && !ended_.load() &&
         !settings_.proc(settings_.handle, data, static_cast<DWORD>(frames * frameBytes),
                         settings_.user))
@@ -171,6 +179,7 @@ bool Recorder::Session(std::string* why) {
         serverChanged_.store(true); // the first look
         client.WatchServer(&serverChanged_);
         auto retryAt = Clock::now();
+        auto nextTiming = Clock::now();
         while (!stopping_.load() && !ended_.load() && client.Connected()) {
             const bool lost = stream_ && !PA_STREAM_IS_GOOD(pa_stream_get_state(stream_));
             if (lost) {
@@ -186,6 +195,12 @@ bool Recorder::Session(std::string* why) {
                 Follow(client, source);
                 if (!stream_ && due) retryAt = Clock::now() + NextWait();
             }
+            if (stream_ && pa_stream_get_state(stream_) == PA_STREAM_READY &&
+                Clock::now() >= nextTiming) {
+                if (pa_operation* o = pa_stream_update_timing_info(stream_, OnTiming, this))
+                    pa_operation_unref(o);
+                nextTiming = Clock::now() + kTimingEvery;
+            }
             if (stream_ && pa_stream_get_state(stream_) == PA_STREAM_READY && !capturing_.load()) {
                 capturing_.store(true);
                 captured = true;
@@ -193,7 +208,8 @@ bool Recorder::Session(std::string* why) {
                 wait_ = kFirstRetry;
                 LogFragment();
             }
-            auto spin = std::chrono::duration_cast<std::chrono::microseconds>(kLongestSpin);
+            auto spin = std::chrono::duration_cast<std::chrono::microseconds>(
+                stream_ ? kTimingEvery : kLongestSpin);
             if (!stream_)
                 spin = std::clamp(
                     std::chrono::duration_cast<std::chrono::microseconds>(retryAt - Clock::now()),
@@ -237,6 +253,7 @@ void Recorder::Follow(PulseClient& client, const std::string& source) {
         return;
     }
     streamSource_ = source;
+    streamStart_ = level_.Taken();
     SetSource(source, description);
     if (AudioLog())
         std::fprintf(stderr, "vormel: listening to %s (%s)\n", source.c_str(), description.c_str());
@@ -250,6 +267,21 @@ void Recorder::LogFragment() const {
     if (attr && frame > 0)
         std::fprintf(stderr, "vormel: capturing %s in fragments of %zu frames (asked %u)\n",
                      streamSource_.c_str(), attr->fragsize / frame, kFragmentFrames);
+}
+
+// Where the output is heard, as the server said at a moment: the monitor has captured up to the
+// stream's write position, and the output plays that much later (its latency, its port's offset)
+// what the monitor captures now; the answer took its transport time to come.
+void Recorder::TakeTiming(pa_stream* stream, const pa_timing_info* timing) {
+    // An answer about a stream since dropped says nothing of the one captured now.
+    if (stream != stream_ || !timing || timing->write_index_corrupt) return;
+    const size_t frame = pa_frame_size(pa_stream_get_sample_spec(stream));
+    const double usec = static_cast<double>(timing->source_usec) +
+                        static_cast<double>(timing->transport_usec) -
+                        static_cast<double>(timing->sink_usec);
+    const double heard =
+        static_cast<double>(timing->write_index) / static_cast<double>(frame) + usec * kRate / 1e6;
+    level_.HeardAt(streamStart_ + std::llround(heard), SteadyTimeOf(timing->timestamp) + delay_);
 }
 
 void Recorder::DropStream() {

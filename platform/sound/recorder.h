@@ -7,6 +7,7 @@
 // but the capture thread.
 #pragma once
 
+#include "platform/sound/audio_log.h"
 #include "platform/sound/bass.h"
 #include "platform/sound/level_meter.h"
 
@@ -19,18 +20,26 @@
 #include <thread>
 
 struct pa_stream;
+struct pa_timing_info;
 
 namespace sound {
 
 class PulseClient;
 
-// What a recording hears: the level of what was captured, and silence once the source has sent
-// nothing for a while (an output that went idle stops sending; what it sent last is not what is
-// heard now). Times are steady-clock nanoseconds.
+// What a recording hears: the level of what was captured, as the sound reaches the ears (the
+// capture of an output's monitor comes before the output plays it, by the output's latency), and
+// silence once the source has sent nothing for a while (an output that went idle stops sending;
+// what it sent last is not what is heard now). Times are steady-clock nanoseconds.
 class HeardLevel {
   public:
     // Capture thread: stereo frames delivered at now; null frames are a gap, heard as silence.
     void Take(const float* stereo, size_t frames, int64_t now);
+    // Capture thread: the frames taken so far, and when one of them is heard (as the server
+    // said last; until it says, what is taken is heard at once).
+    int64_t Taken() const { return meter_.Taken(); }
+    void HeardAt(int64_t frame, int64_t heardAt) { meter_.HeardAt(frame, heardAt); }
+    // Capture thread: when the last frame taken is heard.
+    int64_t LastHeard() const { return lastHeard_.load(); }
     // Capture thread: what was measured before a trouble is not what is heard after it.
     void Forget();
     // Any thread: the level word of the last 20 ms heard at now.
@@ -38,7 +47,7 @@ class HeardLevel {
 
   private:
     LevelMeter meter_;
-    std::atomic<int64_t> lastTaken_{0};
+    std::atomic<int64_t> lastHeard_{0};
 };
 
 class Recorder {
@@ -66,8 +75,10 @@ class Recorder {
     bool Source(std::string* name, std::string* description) const;
     bool OnCaptureThread() const { return std::this_thread::get_id() == thread_.get_id(); }
 
-    // Capture thread: what the server delivered (data null: a gap, heard as silence).
+    // Capture thread: what the server delivered (data null: a gap, heard as silence), and its
+    // answer to where the stream is.
     void Take(const void* data, size_t bytes);
+    void TakeTiming(pa_stream* stream, const pa_timing_info* timing);
 
   private:
     void Run();
@@ -95,6 +106,11 @@ class Recorder {
     std::string streamSource_;
     std::chrono::seconds wait_;
     bool told_ = false;
+    // The frames taken before the stream began (its positions count from its own start), and the
+    // user's correction of the latency, in nanoseconds.
+    int64_t streamStart_ = 0;
+    const int64_t delay_;
+    LatencyLog latencyLog_;
 
     mutable std::mutex lock_; // guards what follows
     std::condition_variable wake_;

@@ -47,6 +47,10 @@ std::vector<float> Samples(const Signal& signal) {
     for (size_t n = 0; n < frames; ++n) {
         if (signal.silentFrom >= 0 && n >= signal.silentFrom * signal.rate) break;
         if (n < signal.loudFrom * signal.rate) continue;
+        if (signal.burstEvery > 0 &&
+            std::fmod(static_cast<double>(n) / signal.rate - signal.loudFrom, signal.burstEvery) >=
+                signal.burstLength)
+            continue;
         // 441 * n / rate is exact for the rates used, so the crest samples are exactly 1.
         double wave = std::sin(2.0 * M_PI * std::fmod(signal.frequency * n / signal.rate, 1.0));
         for (size_t c = 0; c < channels; ++c)
@@ -89,6 +93,18 @@ bool WriteSound(const std::string& path, SoundFormat format, const Signal& signa
         written = sf_writef_float(file, samples.data() + at * info.channels, count) == count;
         at += count;
     }
+    return sf_close(file) == 0 && written;
+}
+
+bool WriteSamples(const std::string& path, const std::vector<float>& stereo) {
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!file) return false;
+    const auto frames = static_cast<sf_count_t>(stereo.size() / 2);
+    const bool written = sf_writef_float(file, stereo.data(), frames) == frames;
     return sf_close(file) == 0 && written;
 }
 

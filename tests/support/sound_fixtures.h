@@ -37,9 +37,15 @@ struct Signal {
     double noise = 0.0;
     // Before this many seconds, every channel is silent.
     double loudFrom = 0.0;
+    // When more than 0: from loudFrom on, the tone sounds for burstLength seconds at the start of
+    // every burstEvery seconds, and is silent between.
+    double burstEvery = 0.0;
+    double burstLength = 0.05;
 };
 
 bool WriteSound(const std::string& path, SoundFormat format, const Signal& signal);
+// Interleaved stereo float samples at 44.1 kHz, as a float WAV file.
+bool WriteSamples(const std::string& path, const std::vector<float>& stereo);
 
 // A 4-channel "M.K." module with one looping square-wave sample: a note on every channel on row 0,
 // more notes on later rows, speed `speed` at 125 BPM (a row lasts speed * 20 ms), a pattern of
