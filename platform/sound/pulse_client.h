@@ -17,6 +17,10 @@ namespace sound {
 // prepares the wait. A stop requested from here is one that lands just before the wait begins.
 inline void (*gBeforeSpinWait)() = nullptr;
 
+// How often a stream's timing is asked of the server: often enough to follow a change of output
+// or of its latency within a frame or so, at the cost of one small message.
+constexpr std::chrono::milliseconds kTimingEvery{100};
+
 // The steady clock's reading, in nanoseconds, when a timing of the server (stamped on the wall
 // clock, as libpulse stamps its pa_timing_info) was current.
 int64_t SteadyTimeOf(const timeval& stamp);

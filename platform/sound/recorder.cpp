@@ -23,13 +23,8 @@ constexpr uint32_t kFragmentFrames = 256;
 // Longer than any gap between deliveries: no sound for this long is silence (the output went idle
 // and the server stopped sending).
 constexpr auto kQuietAfter = 100ms;
-constexpr auto kFirstRetry = 1s;
-constexpr auto kLongestRetry = 30s;
 // While capturing, the loop wakes at least this often to see whether it is asked to stop.
 constexpr auto kLongestSpin = 1s;
-// How often the server is asked where the captured output is: often enough to follow a change of
-// its latency within a frame or so.
-constexpr auto kTimingEvery = 100ms;
 
 // Says, with the log on, how long the next wait is: a listener who wonders why nothing is heard
 // learns when the next try comes.
@@ -72,7 +67,7 @@ uint32_t HeardLevel::PeakAt(int64_t now) const {
 }
 
 Recorder::Recorder(Settings settings)
-    : settings_(std::move(settings)), wait_(kFirstRetry),
+    : settings_(std::move(settings)),
       delay_(int64_t{GetPlatformOptions().delayMs} * 1000000) {
     thread_ = std::thread([this] { Run(); });
 }
@@ -137,8 +132,7 @@ void Recorder::Silence() {
 }
 
 std::chrono::seconds Recorder::NextWait() {
-    const std::chrono::seconds wait = wait_;
-    wait_ = std::min<std::chrono::seconds>(wait_ * 2, kLongestRetry);
+    const std::chrono::seconds wait = waits_.Next();
     LogWait(wait);
     return wait;
 }
@@ -151,7 +145,7 @@ void Recorder::Run() {
         SetSource("", "");
         if (stopping_.load() || ended_.load()) break;
         if (captured) {
-            wait_ = kFirstRetry;
+            waits_.Reset();
             told_ = false;
         }
         if (!told_) std::fprintf(stderr, "vormel: cannot listen: %s; trying again\n", why.c_str());
@@ -205,7 +199,7 @@ bool Recorder::Session(std::string* why) {
                 capturing_.store(true);
                 captured = true;
                 told_ = false;
-                wait_ = kFirstRetry;
+                waits_.Reset();
                 LogFragment();
             }
             auto spin = std::chrono::duration_cast<std::chrono::microseconds>(

@@ -10,6 +10,7 @@
 #include "platform/sound/audio_log.h"
 #include "platform/sound/bass.h"
 #include "platform/sound/level_meter.h"
+#include "platform/sound/retry_waits.h"
 
 #include <atomic>
 #include <chrono>
@@ -104,7 +105,7 @@ class Recorder {
     // present trouble has been told on stderr.
     pa_stream* stream_ = nullptr;
     std::string streamSource_;
-    std::chrono::seconds wait_;
+    RetryWaits waits_;
     bool told_ = false;
     // The frames taken before the stream began (its positions count from its own start), and the
     // user's correction of the latency, in nanoseconds.

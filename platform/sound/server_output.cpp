@@ -3,6 +3,7 @@
 #include "platform/sound/audio_log.h"
 #include "platform/sound/level_meter.h"
 #include "platform/sound/pulse_client.h"
+#include "platform/sound/retry_waits.h"
 
 #include <pulse/pulseaudio.h>
 
@@ -22,11 +23,6 @@ constexpr size_t kFrameBytes = kSamplesPerFrame * sizeof(float);
 // What the stream keeps queued at the server: enough that a busy machine never starves it. The
 // level is delayed by whatever the server holds, so a longer buffer costs the picture nothing.
 constexpr uint32_t kTargetFrames = kOutputRate * 40 / 1000;
-// How often the server is asked where the stream is: often enough to follow a change of output
-// within a frame or so, at the cost of one small message.
-constexpr auto kTimingEvery = 100ms;
-constexpr auto kFirstRetry = 1s;
-constexpr auto kLongestRetry = 30s;
 
 void OnWritable(pa_stream* stream, size_t bytes, void* user) {
     static_cast<ServerOutput*>(user)->Write(stream, bytes);
@@ -84,12 +80,12 @@ void ServerOutput::Tell(Verdict verdict) {
 
 // Sessions one after the other; between them, the channels go on at the pace of real time.
 void ServerOutput::Run() {
-    auto wait = kFirstRetry;
+    RetryWaits waits;
     bool told = false;
     while (!stopping_.load()) {
         const bool played = Session();
         if (played) {
-            wait = kFirstRetry;
+            waits.Reset();
             told = false;
         }
         if (stopping_.load()) return;
@@ -107,8 +103,7 @@ void ServerOutput::Run() {
             std::fprintf(stderr, "vormel: no sound: the sound server %s; trying again\n",
                          played ? "went away" : "does not answer");
         told = true;
-        paced_.Run(mixer_, Clock::now() + wait, delay_);
-        wait = std::min<std::chrono::seconds>(wait * 2, kLongestRetry);
+        paced_.Run(mixer_, Clock::now() + waits.Next(), delay_);
     }
 }
 
